@@ -1,0 +1,18 @@
+// Finding the present disks that sit behind a bridge of the chip maker.
+#pragma once
+
+#include <array>
+#include <span>
+
+namespace corvane {
+
+inline constexpr std::size_t kDevicePathSlotSize = 256;  // 255 characters and the NUL
+inline constexpr std::size_t kScanPathSlots = 16;
+using DevicePathSlot = std::array<char, kDevicePathSlotSize>;
+
+// Fills slots from the first on with the admitted paths (NUL-terminated), in the platform's order,
+// and returns how many. A path that does not fit a slot, or a device past the last slot, is
+// skipped without writing anything. include1394 != 0 makes SBP-2 paths candidates too.
+int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394);
+
+}  // namespace corvane

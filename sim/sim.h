@@ -1,0 +1,141 @@
+// Virtual bridge adaptors: one model of the bridges, used by the unit tests, the CLI's --simulate,
+// the window's demo mode and the USB gadget of the end-to-end test.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/platform.h"
+
+namespace corvane::sim {
+
+// Virtual time: advanced by SimHost::SleepMs and by simulated time-outs, never by the wall clock.
+class VirtualClock {
+ public:
+  std::uint64_t NowMs() const { return nowMs_; }
+  void AdvanceMs(std::uint64_t ms) { nowMs_ += ms; }
+
+ private:
+  std::uint64_t nowMs_ = 0;
+};
+
+// Host services on virtual time that record what the device layer says.
+class SimHost : public HostServices {
+ public:
+  explicit SimHost(VirtualClock& clock) : clock_(clock) {}
+  void SleepMs(std::uint32_t ms) override { clock_.AdvanceMs(ms); }
+  void DebugOutput(std::string_view text) override { debugTexts_.emplace_back(text); }
+  void ShowErrorBox(std::string_view text, std::string_view caption) override {
+    errorBoxes_.push_back(std::string(caption) + ": " + std::string(text));
+  }
+  const std::vector<std::string>& DebugTexts() const { return debugTexts_; }
+  const std::vector<std::string>& ErrorBoxes() const { return errorBoxes_; }
+  VirtualClock& Clock() { return clock_; }
+
+ private:
+  VirtualClock& clock_;
+  std::vector<std::string> debugTexts_;
+  std::vector<std::string> errorBoxes_;
+};
+
+class ScenarioError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct DeviceConfig;  // one device of a scenario, defined in scenario.h
+
+struct Scenario {
+  std::vector<std::shared_ptr<const DeviceConfig>> devices;
+};
+
+// Parses the JSON text of a scenario; throws ScenarioError with a message naming the bad key.
+Scenario ParseScenario(std::string_view jsonText);
+Scenario LoadScenarioFile(const std::string& fileName);
+std::optional<Scenario> BuiltInScenario(std::string_view name);
+std::vector<std::string> BuiltInScenarioNames();
+
+// One command as it crossed the virtual wire.
+struct TraceEntry {
+  std::string path;
+  std::vector<std::uint8_t> cdb;
+  DataDirection direction = DataDirection::In;
+  std::uint32_t length = 0;
+  std::uint32_t timeoutSeconds = 0;
+  OpenMode openMode = OpenMode::Shared;
+  bool opened = false;
+  bool carriedOut = false;
+  std::uint8_t scsiStatus = 0;
+  std::uint32_t transferred = 0;
+};
+// "DF 10 00 ... FA  in  len=512  t=10s  -> ok" style line, for --trace.
+std::string FormatTraceEntry(const TraceEntry& entry);
+
+// What the bridge did with one command block.
+struct CommandAnswer {
+  std::uint8_t scsiStatus = 0;             // 0 GOOD, 2 CHECK CONDITION
+  std::uint32_t transferred = 0;           // bytes moved in the data phase
+  bool timedOut = false;                   // the bridge never answered
+  bool unplugged = false;                  // the device went away during this command
+  std::array<std::uint8_t, 18> sense{};    // fixed-format sense after CHECK CONDITION
+};
+
+// The model of one bridge (or plain disk), independent of paths and ports.
+class SimBridge {
+ public:
+  virtual ~SimBridge() = default;
+  // Carries out one command block; `data` is the data phase (filled for data-in).
+  virtual CommandAnswer Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+                                std::span<std::uint8_t> data) = 0;
+  virtual std::array<std::uint8_t, 4> FirmwareVersion() const = 0;
+  virtual bool RomMode() const = 0;
+  virtual std::span<const std::uint8_t> Flash() const = 0;
+  virtual std::span<const std::uint8_t> Nvram() const = 0;
+  // Power loss or re-plug: a download that was not completed leaves the bridge in boot-ROM mode.
+  virtual void PowerCycle() = 0;
+};
+
+std::unique_ptr<SimBridge> MakeSimBridge(std::shared_ptr<const DeviceConfig> config,
+                                         VirtualClock& clock);
+
+// A set of virtual adaptors behind a ScsiPort and a DiskSource.
+class SimWorld {
+ public:
+  SimWorld(const Scenario& scenario, VirtualClock& clock);
+  ~SimWorld();
+  SimWorld(const SimWorld&) = delete;
+  SimWorld& operator=(const SimWorld&) = delete;
+
+  ScsiPort& Port();
+  DiskSource& Disks();
+  Platform MakePlatform(HostServices& host);
+
+  std::size_t DeviceCount() const;
+  SimBridge& Bridge(std::size_t index);
+  std::string PathOf(std::size_t index) const;
+  // An unplugged device fails to open and leaves the disk list until re-plugged.
+  void Unplug(std::size_t index);
+  void Replug(std::size_t index);  // power-cycles the bridge
+  bool IsPlugged(std::size_t index) const;
+
+  const std::vector<TraceEntry>& Trace() const;
+  void ClearTrace();
+  // Called for every command as it completes (the CLI's --trace).
+  void SetTraceSink(std::function<void(const TraceEntry&)> sink);
+  // Called when a device is unplugged or re-plugged by the scenario or by Unplug/Replug.
+  void SetPlugListener(std::function<void(std::size_t index, bool plugged)> listener);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace corvane::sim
