@@ -33,6 +33,9 @@ struct ScsiOutcome {
   std::uint32_t platformError = 0;  // the platform's last error code after the request, 0 = none
   std::uint8_t scsiStatus = 0;      // the device's SCSI status byte
   std::uint32_t transferred = 0;    // byte count the platform reports
+  // The open failed because this user lacks the rights to the device (EACCES/EPERM,
+  // ERROR_ACCESS_DENIED); the window then tells the user how to get them.
+  bool accessDenied = false;
 };
 
 class ScsiPort {

@@ -1,0 +1,101 @@
+// The main window's logic, free of any toolkit: the scan, the update check, the update run and the
+// device-change watch, written once against FormView.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/device_scan.h"
+#include "app/form_view.h"
+#include "app/update_check.h"
+#include "firmware/update_context.h"
+
+namespace corvane::app {
+
+// Device-change event codes the window receives (the values Windows uses).
+inline constexpr std::uint32_t kDbtDevNodesChanged = 0x0007;
+inline constexpr std::uint32_t kDbtDeviceArrival = 0x8000;
+inline constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;
+
+inline constexpr std::uint32_t kRescanTimerId = 101;
+inline constexpr std::uint32_t kRescanDelayMs = 500;
+// Period of the busy animation.
+inline constexpr std::uint32_t kAnimationPeriodMs = 500;
+// After a check on Windows 7 or later, system prompts are closed this many times, 2 ms apart.
+inline constexpr int kPromptCloseRounds = 101;
+inline constexpr std::uint32_t kPromptCloseSleepMs = 2;
+
+// The animation frame for counter n (n = 1, 2, 3, ...): "LOADING2", "LOADING3", "LOADING1", ...
+std::string_view AnimationFrameName(int counter);
+
+// The canonical name of a carried picture matched without regard to case ("Good" -> "GOOD");
+// empty when no picture has that name.
+std::string_view CanonicalPictureName(std::string_view name);
+
+using DeviceEntry = std::string;  // a lower-cased device path, at most 255 characters
+
+class TForm1 : public UpdateContext {
+ public:
+  explicit TForm1(FormView& view);
+  ~TForm1() override = default;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // The body of the window's construction: runs the first scan (which may go on into the update
+  // check), before the window is first shown. The front end starts its animation thread first.
+  void Start();
+  // After Start: registers for device-change events and sets the caption.
+  void FormCreate();
+
+  // Handlers.
+  void btn_RefreshClick();  // the scan
+  void CheckForUpdate();    // the update check of the selected device
+  void btn_updClick();      // the update run
+  void btn_ExitClick();
+  void lblStaustClick();    // the user's only way to start the update run
+  void WMDeviceChange(std::uint32_t eventCode);
+  void WMTimer(std::uintptr_t timerId);
+
+  // Puts a carried picture, named without regard to case, into a picture control. Unknown names
+  // are a build fault: nothing is shown.
+  void ShowResourcePicture(ControlId image, std::string_view name);
+
+  // UpdateContext: what the flash programming and the NVRAM rewrite need.
+  std::uint8_t ChipCode() const override;
+  void SetProgress(int percent) override;
+  void ProcessPendingMessages() override;
+
+  // True while a scan, check or update run is working (messages are let through inside them).
+  bool Busy() const { return busyDepth_ > 0; }
+  // What the last check decided (NoDevice before the first check).
+  const UpdateCheckResult& LastCheck() const { return lastCheck_; }
+  // Whether lblStaust currently takes clicks.
+  bool StatusEnabled() const { return statusEnabled_; }
+
+  // State of the scan and the update run.
+  std::array<DeviceEntry, kMaxListedDisks> DeviceEntries{};
+  int FoundDiskCount = 0;
+  std::uint16_t ChipId = 0;
+  int UpdateInProgress = 0;  // 1 while an update run works
+
+ private:
+  class BusyScope;
+  void SetStatus(std::string_view text, bool enabled);
+  void ShowResultPicture(std::string_view picture);
+  void ShowNotSupported();
+  void ShowCheckResult(CheckResultKind kind, std::uint8_t chipCode);
+  void ClosePromptsAfterCheck();
+  void RunDeferredRescans();
+  const DeviceEntry* SelectedEntry() const;
+
+  FormView& view_;
+  int busyDepth_ = 0;
+  bool rescanDue_ = false;      // a rescan came due while busy; it runs once the work returns
+  bool accessReported_ = false; // the lack-of-rights notice is showing for the current situation
+  bool statusEnabled_ = false;
+  UpdateCheckResult lastCheck_;
+};
+
+}  // namespace corvane::app
