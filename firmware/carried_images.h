@@ -29,4 +29,20 @@ std::span<const std::uint8_t> FindCarriedImage(std::string_view type, std::strin
 // such a build must never write into a real bridge.
 bool CarriesPlaceholderImages();
 
+inline constexpr std::uint32_t kMaxImageSize = 0x80000;  // the image buffer of an update
+
+// Which carried image serves which updatable chip.
+struct ChipImages {
+  std::uint8_t chipCode;               // 0x13 KTS210, 0x16 KTS260
+  std::string_view firmwareName;       // type "FW"
+  std::uint32_t firmwareArea;          // W: the bytes an update writes to flash
+  std::uint32_t romCapacity;           // descriptor capacity of the boot ROM
+  std::string_view manufacturingType;  // the boot-ROM path's image
+  std::string_view manufacturingName;
+  std::uint32_t manufacturingSize;     // the size the boot-ROM path requires
+};
+
+// The row for chipCode, or nullptr for a chip this tool does not update.
+const ChipImages* FindChipImages(std::uint8_t chipCode);
+
 }  // namespace corvane

@@ -8,7 +8,18 @@
 
 namespace corvane {
 
+// The debug trace of a refused write (no line end).
+inline constexpr std::string_view kPlaceholderRefusedText =
+    "Placeholder firmware refused for a real device.";
+
+// True when this build carries placeholder images and the live port is not the simulator: then
+// UpdateFirmware and the writers refuse before sending any write command, and a front end should
+// tell the user that this build cannot update a real adaptor.
+bool PlaceholderImagesBlockWrite();
+
 bool UpdateFirmware(UpdateContext& form, std::string_view path);
+// `image` is the update's image buffer: kMaxImageSize bytes, zeros past the image's end. A bridge
+// whose download buffer is larger than that buffer is refused before anything is written.
 bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode);
 bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,

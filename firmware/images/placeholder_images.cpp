@@ -1,0 +1,128 @@
+// Stand-ins for the chip maker's images, used when the build is given no folder of real images.
+// They have the names, sizes and layout of the real ones (header fields, the marker at 0x200, the
+// repeated version bytes, the trailing default configuration block) so that every procedure and
+// the simulator behave as with the real images; the body is deterministic pseudo-random filler that
+// no bridge could run. The bytes are computed at compile time, so the same bytes come out of every
+// compiler and platform and no host tool is needed.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "firmware/carried_images.h"
+#include "firmware/image_table.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::uint32_t kSataImageSize = kSataFirmwareArea + 512;  // 0xC600
+constexpr std::uint32_t kNvmeImageSize = kNvmeFirmwareArea + 512;  // 0x10600
+constexpr std::uint32_t kMfgImageSize = 0x10000;
+
+struct Recipe {
+  std::uint32_t seed;
+  std::array<std::uint8_t, 2> product;  // chip product number, big-endian
+  std::array<std::uint8_t, 4> kind;     // 03 03 05 05 firmware, 04 04 06 06 manufacturing
+  std::string_view model;               // 14 characters: maker, space, chip model
+  std::array<std::uint8_t, 4> version;  // numbers (NVMe) or ASCII digits (SATA, manufacturing)
+  std::uint32_t firmwareArea;           // 0 for the manufacturing image
+  bool nvmeVersionAt0x208;
+  std::string_view productWord;         // identification field 2 of the default block
+};
+
+// xorshift32: small, fast in constant evaluation, and the same on every compiler.
+constexpr std::uint32_t Next(std::uint32_t& state) {
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+  return state;
+}
+
+template <std::size_t N>
+constexpr void PutText(std::array<std::uint8_t, N>& image, std::size_t at, std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) image[at + i] = static_cast<std::uint8_t>(text[i]);
+}
+
+template <std::size_t N>
+constexpr void PutBytes(std::array<std::uint8_t, N>& image, std::size_t at,
+                        const std::array<std::uint8_t, 4>& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) image[at + i] = bytes[i];
+}
+
+// The default configuration block in the NVRAM layout: USB ids, descriptor texts in which the
+// maker's name also appears (outside the identification fields), and the three fields at 200.
+template <std::size_t N>
+constexpr void PutDefaultBlock(std::array<std::uint8_t, N>& image, std::size_t at,
+                               const Recipe& recipe) {
+  image[at + 0] = 0x9F;  // vendor id 0x3C9F, little-endian as in a USB device descriptor
+  image[at + 1] = 0x3C;
+  image[at + 2] = recipe.product[1];
+  image[at + 3] = recipe.product[0];
+  PutText(image, at + 0x10, "Quorvel");
+  PutText(image, at + 0x30, recipe.model);
+  PutText(image, at + 200, "Quorvel ");
+  PutText(image, at + 208, recipe.productWord);
+  // Field 3 at 216 stays zero.
+}
+
+template <std::size_t N>
+constexpr std::array<std::uint8_t, N> MakeImage(const Recipe& recipe) {
+  std::array<std::uint8_t, N> image{};
+  std::uint32_t state = recipe.seed;
+  const std::size_t bodyEnd = recipe.firmwareArea != 0 ? recipe.firmwareArea : N;
+  for (std::size_t i = 0x200; i < bodyEnd; ++i) image[i] = static_cast<std::uint8_t>(Next(state));
+
+  image[0] = 0x01;
+  image[1] = 0x00;
+  image[2] = 0x3C;  // the maker's USB vendor id, big-endian
+  image[3] = 0x9F;
+  image[4] = recipe.product[0];
+  image[5] = recipe.product[1];
+  PutBytes(image, 6, recipe.kind);
+  PutText(image, 10, recipe.model);
+  image[24] = 0x01;
+  PutBytes(image, 25, recipe.version);
+
+  if (recipe.firmwareArea != 0) {
+    PutBytes(image, 0x200, {0x5A, 0xC3, 0x69, 0xE1});
+    if (recipe.nvmeVersionAt0x208) PutBytes(image, 0x208, recipe.version);
+    PutBytes(image, recipe.firmwareArea - 20, recipe.version);
+    PutDefaultBlock(image, recipe.firmwareArea, recipe);
+  }
+
+  // A value that differs from image to image: the byte sum of everything after the header.
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0x200; i < N; ++i) sum += image[i];
+  image[508] = static_cast<std::uint8_t>(sum >> 24);
+  image[509] = static_cast<std::uint8_t>(sum >> 16);
+  image[510] = static_cast<std::uint8_t>(sum >> 8);
+  image[511] = static_cast<std::uint8_t>(sum);
+  return image;
+}
+
+constexpr Recipe kSataRecipe{0x2D1A0217u, {0x02, 0x10}, {0x03, 0x03, 0x05, 0x05},
+                             "Quorvel KTS217", {'0', '1', '0', '3'}, kSataFirmwareArea, false,
+                             "SATA    "};
+constexpr Recipe kNvmeRecipe{0x6C0E0260u, {0x02, 0x60}, {0x03, 0x03, 0x05, 0x05},
+                             "Quorvel KTS260", {234, 1, 0, 1}, kNvmeFirmwareArea, true,
+                             "NVMe    "};
+constexpr Recipe kMfgRecipe{0x4D460260u, {0x02, 0x60}, {0x04, 0x04, 0x06, 0x06},
+                            "Quorvel KTS260", {'0', '3', '3', '4'}, 0, false, ""};
+
+constexpr auto kSataImage = MakeImage<kSataImageSize>(kSataRecipe);
+constexpr auto kNvmeImage = MakeImage<kNvmeImageSize>(kNvmeRecipe);
+constexpr auto kMfgImage = MakeImage<kMfgImageSize>(kMfgRecipe);
+
+constexpr std::array<CarriedImage, 3> kImages{{
+    {"FW", "KTS210_FW", kSataImage},
+    {"FW", "KTS260_V234_01_00_01", kNvmeImage},
+    {"MFG", "KTS260_ROM_MFG", kMfgImage},
+}};
+
+}  // namespace
+
+std::span<const CarriedImage> CarriedImageTable() { return kImages; }
+
+bool CarriesPlaceholderImages() { return true; }
+
+}  // namespace corvane

@@ -1,0 +1,77 @@
+// Rebranding the bridge: the maker's name in the three identification fields of the NVRAM block
+// becomes the brand; the rest of the block goes back as it was read.
+#include "firmware/nvram_rewrite.h"
+
+#include <array>
+#include <cstring>
+
+#include "device/ascii_text.h"
+#include "device/bridge_commands.h"
+#include "device/chip_identification.h"
+#include "device/platform.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::array<std::uint32_t, 3> kIdentificationFields{200, 208, 216};
+constexpr std::size_t kFieldWidth = 8;
+constexpr char kMakerName[] = "QUORVEL";  // searched for, after upper-casing the field
+constexpr char kBrand[] = "Corvane";      // written in its place, same length, no terminator
+constexpr std::uint8_t kSubCodeNvram = 1;
+
+using NvramBlock = std::array<std::uint8_t, kNvramBlockLength>;
+
+void ReplaceMakerName(NvramBlock& work) {
+  // Each field text is upper-cased and searched as a NUL-terminated text, so the search ignores
+  // the case of a-z and stops at the first zero byte of the field.
+  std::array<std::array<char, kFieldWidth + 1>, kIdentificationFields.size()> texts{};
+  for (std::size_t f = 0; f < kIdentificationFields.size(); ++f) {
+    std::memcpy(texts[f].data(), work.data() + kIdentificationFields[f], kFieldWidth);
+    UpperCaseAscii(texts[f].data());
+  }
+  for (std::size_t f = 0; f < kIdentificationFields.size(); ++f) {
+    const char* found = std::strstr(texts[f].data(), kMakerName);
+    if (found == nullptr) continue;
+    const auto position = static_cast<std::size_t>(found - texts[f].data());
+    std::memcpy(work.data() + kIdentificationFields[f] + position, kBrand, sizeof kBrand - 1);
+  }
+}
+
+}  // namespace
+
+bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
+                               std::uint32_t nvramAddress) {
+  const std::uint8_t chipCode = form.ChipCode();
+  NvramBlock read{};
+  NvramBlock work{};
+  NvramBlock verify{};
+
+  WaitBridgeReady(path);  // a bridge still busy answers the read with a failure we report
+  if (ReadChipMemory(path, nvramAddress, read.data(), kNvramBlockLength) == 0) {
+    ActiveHost().DebugOutput("Get NVRAM Fail.");
+    return false;
+  }
+  work = read;
+  ReplaceMakerName(work);
+
+  // Only the two updatable chips keep their NVRAM at the addresses this tool knows.
+  if (chipCode != kChipCodeKts260 && chipCode != kChipCodeKts210) return true;
+
+  WaitBridgeReady(path);
+  if (WriteChipMemory(path, nvramAddress, work.data(), kNvramBlockLength, kSubCodeNvram) == 0) {
+    ActiveHost().DebugOutput("Set NVRAM Fail.");
+    return false;
+  }
+  WaitBridgeReady(path);
+  if (ReadChipMemory(path, nvramAddress, verify.data(), kNvramBlockLength) == 0) {
+    ActiveHost().DebugOutput("Get NVRAM Fail.");
+    return false;
+  }
+  if (work != verify) {
+    ActiveHost().DebugOutput("Compare Fail.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace corvane
