@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_discovery.h"
+
 namespace corvane::app {
 
 // The most devices one scan lists (rows of the form's device table).
@@ -47,7 +49,8 @@ std::string_view BusPrefix(std::string_view lowerCasePath);
 // The entry text of an INQUIRY answer: bytes 8..31 as the device pads them, ended at a NUL.
 std::string InquiryEntryText(const std::uint8_t* answer40);
 
-// Discovers the bridge devices (1394 included) and probes each path in the platform's order.
-ScanResult ScanBridgeDevices(const ScanHooks& hooks = {});
+// Discovers the bridge devices (1394 included) into slotCount path slots and probes each path in
+// the platform's order.
+ScanResult ScanBridgeDevices(const ScanHooks& hooks = {}, std::size_t slotCount = kScanPathSlots);
 
 }  // namespace corvane::app

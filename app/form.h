@@ -73,6 +73,8 @@ class TForm1 : public UpdateContext {
   const UpdateCheckResult& LastCheck() const { return lastCheck_; }
   // Whether lblStaust currently takes clicks.
   bool StatusEnabled() const { return statusEnabled_; }
+  // How many path slots the scan gives discovery (the window's default is kScanPathSlots).
+  void SetScanSlotCount(std::size_t slots) { scanSlots_ = slots; }
 
   // State of the scan and the update run.
   std::array<DeviceEntry, kMaxListedDisks> DeviceEntries{};
@@ -81,11 +83,23 @@ class TForm1 : public UpdateContext {
   int UpdateInProgress = 0;  // 1 while an update run works
 
  private:
-  class BusyScope;
+  // Marks the form busy while a scan, check or run works; rescans that come due meanwhile wait.
+  class BusyScope {
+   public:
+    explicit BusyScope(TForm1& form) : form_(form) { ++form_.busyDepth_; }
+    ~BusyScope() { --form_.busyDepth_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    TForm1& form_;
+  };
   void SetStatus(std::string_view text, bool enabled);
-  void ShowResultPicture(std::string_view picture);
-  void ShowNotSupported();
-  void ShowCheckResult(CheckResultKind kind, std::uint8_t chipCode);
+  void ShowResult(std::string_view picture, std::string_view status, bool statusEnabled);
+  void ShowNoDevice();
+  void Scan();
+  void Check();
+  void UpdateRun();
   void ClosePromptsAfterCheck();
   void RunDeferredRescans();
   const DeviceEntry* SelectedEntry() const;
@@ -95,6 +109,7 @@ class TForm1 : public UpdateContext {
   bool rescanDue_ = false;      // a rescan came due while busy; it runs once the work returns
   bool accessReported_ = false; // the lack-of-rights notice is showing for the current situation
   bool statusEnabled_ = false;
+  std::size_t scanSlots_ = kScanPathSlots;
   UpdateCheckResult lastCheck_;
 };
 
