@@ -1,0 +1,218 @@
+#include "device/linux/device_path.h"
+
+#include <array>
+#include <cctype>
+#include <fstream>
+#include <system_error>
+
+namespace corvane::linuxdev {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::string_view, 3> kMarkers{"usbsto", "scsi", "sbp2"};
+constexpr std::string_view kDevicesPrefix = "/devices/";
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool MarkerStartsAt(std::string_view text, std::size_t pos) {
+  for (std::string_view marker : kMarkers) {
+    if (text.size() - pos >= marker.size() && EqualsIgnoringCase(text.substr(pos, marker.size()), marker)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = LowerAscii(c);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+void AppendEscaped(std::string& out, char c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto byte = static_cast<unsigned char>(c);
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+std::optional<std::string> Unescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\0') return std::nullopt;
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    const int high = HexValue(text[i + 1]);
+    const int low = HexValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    const char decoded = static_cast<char>(high * 16 + low);
+    // An escape must not smuggle in a separator or a terminator.
+    if (decoded == '\0' || decoded == '/') return std::nullopt;
+    out += decoded;
+    i += 2;
+  }
+  return out;
+}
+
+bool IsPlainDevpath(std::string_view devpath) {
+  if (devpath.substr(0, kDevicesPrefix.size()) != kDevicesPrefix) return false;
+  std::size_t start = 1;
+  while (start <= devpath.size()) {
+    const std::size_t end = std::min(devpath.find('/', start), devpath.size());
+    const std::string_view component = devpath.substr(start, end - start);
+    if (component.empty() || component == "." || component == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The host number H of a SCSI device name "H:C:T:L".
+std::optional<std::string> HostNumberOf(const std::string& deviceName) {
+  const std::size_t colon = deviceName.find(':');
+  if (colon == std::string::npos || colon == 0) return std::nullopt;
+  for (std::size_t i = 0; i < colon; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(deviceName[i]))) return std::nullopt;
+  }
+  return deviceName.substr(0, colon);
+}
+
+}  // namespace
+
+std::string_view AttachmentWord(Attachment attachment) {
+  switch (attachment) {
+    case Attachment::BulkOnly:
+      return "usbsto";
+    case Attachment::Uas:
+      return "uas-scsi";
+    case Attachment::Sbp2:
+      return "sbp2";
+    case Attachment::Internal:
+      break;
+  }
+  return "internal";
+}
+
+Attachment AttachmentFromDriver(std::string_view driverName) {
+  if (driverName == "usb-storage") return Attachment::BulkOnly;
+  if (driverName == "uas") return Attachment::Uas;
+  if (driverName == "firewire_sbp2") return Attachment::Sbp2;
+  return Attachment::Internal;
+}
+
+std::string MakeDevicePath(Attachment attachment, std::string_view devpath) {
+  std::string path(AttachmentWord(attachment));
+  path += ':';
+  for (std::size_t i = 0; i < devpath.size(); ++i) {
+    if (devpath[i] == '%' || MarkerStartsAt(devpath, i)) {
+      AppendEscaped(path, devpath[i]);
+    } else {
+      path += devpath[i];
+    }
+  }
+  return path;
+}
+
+std::optional<ParsedDevicePath> ParseDevicePath(std::string_view path) {
+  const std::size_t colon = path.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::string_view word = path.substr(0, colon);
+  ParsedDevicePath parsed;
+  bool known = false;
+  for (Attachment candidate :
+       {Attachment::BulkOnly, Attachment::Uas, Attachment::Sbp2, Attachment::Internal}) {
+    if (EqualsIgnoringCase(word, AttachmentWord(candidate))) {
+      parsed.attachment = candidate;
+      known = true;
+    }
+  }
+  if (!known) return std::nullopt;
+  std::optional<std::string> devpath = Unescape(path.substr(colon + 1));
+  if (!devpath || !IsPlainDevpath(*devpath)) return std::nullopt;
+  parsed.devpath = std::move(*devpath);
+  return parsed;
+}
+
+std::optional<fs::path> ResolveDevpath(const fs::path& sysfsRoot, std::string_view devpath) {
+  if (!IsPlainDevpath(devpath)) return std::nullopt;
+  fs::path current = sysfsRoot;
+  std::size_t start = 1;
+  while (start <= devpath.size()) {
+    const std::size_t end = std::min(devpath.find('/', start), devpath.size());
+    const std::string component(devpath.substr(start, end - start));
+    start = end + 1;
+
+    std::error_code error;
+    fs::path next = current / component;
+    if (!fs::exists(fs::symlink_status(next, error))) {
+      // The scan lower-cases paths, so "pnp0d10:00" has to find "PNP0D10:00" again.
+      std::optional<fs::path> match;
+      for (fs::directory_iterator it(current, error), last; !error && it != last; it.increment(error)) {
+        if (EqualsIgnoringCase(it->path().filename().string(), component)) {
+          if (match) return std::nullopt;  // ambiguous: refuse rather than guess
+          match = it->path();
+        }
+      }
+      if (error || !match) return std::nullopt;
+      next = *match;
+    }
+    const fs::file_status status = fs::symlink_status(next, error);
+    if (error || fs::is_symlink(status) || !fs::is_directory(status)) return std::nullopt;
+    current = next;
+  }
+  return current;
+}
+
+Attachment ClassifyScsiDevice(const fs::path& deviceDir) {
+  const std::optional<std::string> host = HostNumberOf(deviceDir.filename().string());
+  if (!host) return Attachment::Internal;
+  const std::string hostName = "host" + *host;
+  for (fs::path dir = deviceDir; dir.has_relative_path() && dir != dir.parent_path(); dir = dir.parent_path()) {
+    if (dir.filename() != hostName) continue;
+    std::error_code error;
+    const fs::path driver = fs::read_symlink(dir.parent_path() / "driver", error);
+    if (error) return Attachment::Internal;
+    return AttachmentFromDriver(driver.filename().string());
+  }
+  return Attachment::Internal;
+}
+
+std::optional<std::string> SgNodeName(const fs::path& deviceDir) {
+  std::error_code error;
+  for (fs::directory_iterator it(deviceDir / "scsi_generic", error), last; !error && it != last;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > 2 && name.compare(0, 2, "sg") == 0 &&
+        name.find_first_not_of("0123456789", 2) == std::string::npos) {
+      return name;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadAttribute(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  if (!in || !std::getline(in, line)) return std::nullopt;
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
+}  // namespace corvane::linuxdev

@@ -1,0 +1,182 @@
+#include "device/linux/sg_scsi_port.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "device/linux/device_path.h"
+
+namespace corvane::linuxdev {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Host adapter and driver codes of the SCSI midlayer that sg passes through.
+constexpr unsigned kHostTimeOut = 0x03;      // DID_TIME_OUT
+constexpr unsigned kDriverTimeOut = 0x06;    // DRIVER_TIMEOUT
+constexpr unsigned kDriverErrorMask = 0x07;  // DRIVER_SENSE (0x08) only says sense data came back
+
+class RealSystem : public SgSystem {
+ public:
+  int Open(const std::string& node, int flags, int& fd) override {
+    do {
+      fd = ::open(node.c_str(), flags | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? errno : 0;
+  }
+  int CharDeviceNumber(int fd, std::uint32_t& majorNumber, std::uint32_t& minorNumber) override {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return errno;
+    if (!S_ISCHR(info.st_mode)) return ENODEV;
+    majorNumber = major(info.st_rdev);
+    minorNumber = minor(info.st_rdev);
+    return 0;
+  }
+  int SgIo(int fd, sg_io_hdr& request) override {
+    // Not repeated on EINTR: the command may already have reached the device.
+    return ::ioctl(fd, SG_IO, &request) == 0 ? 0 : errno;
+  }
+  void Close(int fd) override { ::close(fd); }
+};
+
+// "21:2" from the node's "dev" attribute.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseDeviceNumber(const std::string& text) {
+  std::uint32_t majorNumber = 0;
+  std::uint32_t minorNumber = 0;
+  const char* const end = text.data() + text.size();
+  auto [afterMajor, majorError] = std::from_chars(text.data(), end, majorNumber);
+  if (majorError != std::errc() || afterMajor == end || *afterMajor != ':') return std::nullopt;
+  auto [afterMinor, minorError] = std::from_chars(afterMajor + 1, end, minorNumber);
+  if (minorError != std::errc() || afterMinor != end) return std::nullopt;
+  return std::make_pair(majorNumber, minorNumber);
+}
+
+struct SgTarget {
+  fs::path deviceDir;
+  std::string node;  // "sg2"
+  std::pair<std::uint32_t, std::uint32_t> number;
+};
+
+std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view path) {
+  const std::optional<ParsedDevicePath> parsed = ParseDevicePath(path);
+  if (!parsed) return std::nullopt;
+  std::optional<fs::path> deviceDir = ResolveDevpath(sysfsRoot, parsed->devpath);
+  // A device that now sits behind another driver is not the one the path was made for.
+  if (!deviceDir || ClassifyScsiDevice(*deviceDir) != parsed->attachment) return std::nullopt;
+  std::optional<std::string> node = SgNodeName(*deviceDir);
+  if (!node) return std::nullopt;
+  const std::optional<std::string> dev = ReadAttribute(*deviceDir / "scsi_generic" / *node / "dev");
+  if (!dev) return std::nullopt;
+  const auto number = ParseDeviceNumber(*dev);
+  if (!number) return std::nullopt;
+  return SgTarget{std::move(*deviceDir), std::move(*node), *number};
+}
+
+}  // namespace
+
+SgSystem& RealSgSystem() {
+  static RealSystem system;
+  return system;
+}
+
+bool BuildSgRequest(const ScsiRequest& request, sg_io_hdr& header) {
+  if (request.cdb.empty() || request.cdb.size() > 16) return false;
+  if (request.data.size() > std::numeric_limits<unsigned int>::max()) return false;
+  header = sg_io_hdr{};
+  header.interface_id = 'S';
+  if (request.data.empty()) {
+    header.dxfer_direction = SG_DXFER_NONE;
+  } else {
+    header.dxfer_direction = request.direction == DataDirection::In ? SG_DXFER_FROM_DEV : SG_DXFER_TO_DEV;
+    header.dxfer_len = static_cast<unsigned int>(request.data.size());
+    header.dxferp = request.data.data();
+  }
+  header.cmd_len = static_cast<unsigned char>(request.cdb.size());
+  // sg only reads the command block; the field is not const in the kernel's structure.
+  header.cmdp = const_cast<unsigned char*>(request.cdb.data());
+  header.mx_sb_len = 0;  // no sense data with the command, as on every platform
+  header.sbp = nullptr;
+  // UINT_MAX would mean "no time-out at all"; stay just below it.
+  constexpr std::uint64_t kLongest = std::numeric_limits<unsigned int>::max() - 1u;
+  header.timeout = static_cast<unsigned int>(std::min<std::uint64_t>(std::uint64_t{request.timeoutSeconds} * 1000u, kLongest));
+  return true;
+}
+
+void ReadSgResult(const sg_io_hdr& header, ScsiOutcome& outcome) {
+  outcome.scsiStatus = header.status;
+  std::int64_t transferred = std::int64_t{header.dxfer_len} - header.resid;
+  if (transferred < 0) transferred = 0;
+  if (transferred > header.dxfer_len) transferred = header.dxfer_len;
+  outcome.transferred = static_cast<std::uint32_t>(transferred);
+
+  const unsigned driverError = header.driver_status & kDriverErrorMask;
+  if (header.host_status == kHostTimeOut || driverError == kDriverTimeOut) {
+    outcome.platformError = ETIMEDOUT;
+  } else if (header.host_status != 0 || driverError != 0) {
+    outcome.platformError = EIO;
+  } else {
+    outcome.platformError = 0;
+  }
+}
+
+SgScsiPort::SgScsiPort(fs::path sysfsRoot, fs::path devRoot, SgSystem& system)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), system_(system) {}
+
+ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& request) {
+  ScsiOutcome outcome;
+  const std::optional<SgTarget> target = FindTarget(sysfsRoot_, path);
+  if (!target) {
+    outcome.platformError = ENODEV;
+    return outcome;
+  }
+
+  // The sg driver does not filter vendor opcodes, unlike the disk node. O_NONBLOCK turns a busy
+  // exclusive open into EBUSY instead of a wait; SG_IO itself still blocks until it completes.
+  const int flags = request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK) : O_RDWR;
+  int fd = -1;
+  if (const int error = system_.Open((devRoot_ / target->node).string(), flags, fd); error != 0) {
+    outcome.platformError = static_cast<std::uint32_t>(error);
+    outcome.accessDenied = error == EACCES || error == EPERM;
+    return outcome;
+  }
+
+  // sg numbers are reused after a re-plug: only when the node we opened has the number sysfs gave
+  // and the device still holds that node afterwards is it the device the path names.
+  std::uint32_t majorNumber = 0;
+  std::uint32_t minorNumber = 0;
+  std::error_code existsError;
+  if (system_.CharDeviceNumber(fd, majorNumber, minorNumber) != 0 ||
+      std::make_pair(majorNumber, minorNumber) != target->number ||
+      !fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError)) {
+    system_.Close(fd);
+    outcome.platformError = ENODEV;
+    return outcome;
+  }
+  outcome.opened = true;
+
+  sg_io_hdr header{};
+  if (!BuildSgRequest(request, header)) {
+    outcome.platformError = EINVAL;
+  } else if (const int error = system_.SgIo(fd, header); error != 0) {
+    outcome.platformError = static_cast<std::uint32_t>(error);
+  } else {
+    outcome.carriedOut = true;
+    ReadSgResult(header, outcome);
+  }
+  system_.Close(fd);
+  return outcome;
+}
+
+}  // namespace corvane::linuxdev
