@@ -62,6 +62,8 @@ Scenario ParseScenario(std::string_view jsonText);
 Scenario LoadScenarioFile(const std::string& fileName);
 std::optional<Scenario> BuiltInScenario(std::string_view name);
 std::vector<std::string> BuiltInScenarioNames();
+// The JSON text of a built-in scenario, as a file would hold it; empty when the name is unknown.
+std::string_view BuiltInScenarioText(std::string_view name);
 
 // One command as it crossed the virtual wire.
 struct TraceEntry {

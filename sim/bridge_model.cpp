@@ -1,0 +1,211 @@
+#include "sim/bridge_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "firmware/carried_images.h"
+#include "sim/command_kind.h"
+
+namespace corvane::sim {
+
+Cdb::Cdb(std::span<const std::uint8_t> cdb) {
+  std::copy_n(cdb.begin(), std::min(cdb.size(), b.size()), b.begin());
+}
+std::uint32_t Cdb::Be24(std::size_t at) const {
+  return (std::uint32_t{b[at]} << 16) | (std::uint32_t{b[at + 1]} << 8) | b[at + 2];
+}
+std::uint32_t Cdb::Be32(std::size_t at) const {
+  return (std::uint32_t{b[at]} << 24) | Be24(at + 1);
+}
+std::uint64_t Cdb::Be64(std::size_t at) const {
+  return (std::uint64_t{Be32(at)} << 32) | Be32(at + 4);
+}
+
+std::array<std::uint8_t, 18> sense::Fixed(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+  std::array<std::uint8_t, 18> s{};
+  s[0] = 0x70;  // current error, fixed format
+  s[2] = key;
+  s[7] = 10;  // additional sense length: bytes 8..17
+  s[12] = asc;
+  s[13] = ascq;
+  return s;
+}
+
+namespace {
+
+// The firmware a bridge ran before any update: a deterministic body with the version where the
+// carried NVMe image keeps it, so a bridge's flash and its reported version agree.
+void FillOldFirmware(std::vector<std::uint8_t>& flash, const DeviceConfig& config) {
+  std::uint32_t state = config.family == ChipFamily::Kts210 ? 0x210u : 0x260u;
+  const std::uint32_t area = FirmwareAreaOf(config.family);
+  for (std::uint32_t i = 0; i < area; ++i) {
+    state = state * 1103515245u + 12345u;
+    flash[i] = static_cast<std::uint8_t>(state >> 16);
+  }
+  if (config.family == ChipFamily::Kts260) {
+    std::copy(config.firmware.begin(), config.firmware.end(), flash.begin() + 25);
+  }
+}
+
+std::span<const std::uint8_t> CarriedFirmwareOf(ChipFamily family) {
+  if (family == ChipFamily::Kts210) return FindCarriedImage("FW", "KTS210_FW");
+  if (family == ChipFamily::Kts260) return FindCarriedImage("FW", "KTS260_V234_01_00_01");
+  return {};
+}
+
+}  // namespace
+
+std::span<const std::uint8_t> CarriedFirmwareArea(ChipFamily family) {
+  const auto image = CarriedFirmwareOf(family);
+  const std::uint32_t area = FirmwareAreaOf(family);
+  if (image.size() < area) return {};
+  return image.first(area);
+}
+
+BridgeModel::BridgeModel(std::shared_ptr<const DeviceConfig> config, VirtualClock& clock)
+    : config_(std::move(config)), clock_(clock), flash_(kSimFlashSize, 0xFF) {
+  const DeviceConfig& c = *config_;
+  state_ = c.romMode && IsBridge(c.family) ? RunState::BootRom : RunState::Firmware;
+  version_ = c.firmware;
+  nvram_ = c.nvram;
+  if (IsBridge(c.family)) {
+    FillOldFirmware(flash_, c);
+    // A bridge that already runs the carried firmware holds exactly the carried area.
+    const auto carried = CarriedFirmwareArea(c.family);
+    const std::array<std::uint8_t, 4> carriedVersion =
+        c.family == ChipFamily::Kts260 ? std::array<std::uint8_t, 4>{234, 1, 0, 1}
+                                       : std::array<std::uint8_t, 4>{0, 2, 1, 4};
+    if (!carried.empty() && c.firmware == carriedVersion) {
+      std::copy(carried.begin(), carried.end(), flash_.begin());
+    }
+  }
+  blocksWritten_.assign((FirmwareAreaOf(c.family) + 1023) / 1024, false);
+  faultFired_.assign(c.faults.size(), false);
+  corruptionUsed_.assign(c.corruptions.size(), false);
+  plugTimeMs_ = clock_.NowMs();
+}
+
+void BridgeModel::PowerCycle() {
+  // The manufacturing code lives in RAM and a half-written firmware cannot start: both leave the
+  // bridge in its boot ROM, which is how an interrupted NVMe download is recovered.
+  if (downloadPending_ || state_ == RunState::Manufacturing) state_ = RunState::BootRom;
+  manufacturingLoaded_ = false;
+  downloadPending_ = false;
+  std::fill(blocksWritten_.begin(), blocksWritten_.end(), false);
+  lastSense_ = {};
+  plugTimeMs_ = clock_.NowMs();
+}
+
+CommandAnswer BridgeModel::Good(std::uint32_t transferred) {
+  CommandAnswer a;
+  a.transferred = transferred;
+  return a;
+}
+
+CommandAnswer BridgeModel::Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+  CommandAnswer a;
+  a.scsiStatus = 2;
+  a.sense = sense::Fixed(key, asc, ascq);
+  lastSense_ = a.sense;
+  return a;
+}
+
+CommandAnswer BridgeModel::Copy(std::span<const std::uint8_t> answer, std::uint32_t allocation,
+                                std::span<std::uint8_t> data) {
+  const std::size_t n = std::min<std::size_t>({answer.size(), allocation, data.size()});
+  std::copy_n(answer.begin(), n, data.begin());
+  return Good(static_cast<std::uint32_t>(n));
+}
+
+CommandAnswer BridgeModel::ApplyFault(FaultEffect effect, std::span<std::uint8_t> data) {
+  CommandAnswer a;
+  switch (effect) {
+    case FaultEffect::CheckCondition:
+      return Check(sense::kHardwareError, sense::kInternalTargetFailure);
+    case FaultEffect::Unplug:
+      a.unplugged = true;
+      return a;
+    case FaultEffect::Timeout:
+      a.timedOut = true;
+      return a;
+    case FaultEffect::Ignore:
+      a.transferred = static_cast<std::uint32_t>(data.size());
+      return a;
+  }
+  return a;
+}
+
+CommandAnswer BridgeModel::Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+                                   std::span<std::uint8_t> data) {
+  const std::string_view kind = CommandKindName(cdb);
+  ++commandCount_;
+  auto it = kindCounts_.find(kind);
+  if (it == kindCounts_.end()) it = kindCounts_.emplace(std::string(kind), 0).first;
+  const std::uint32_t kindCount = ++it->second;
+
+  const auto& faults = config_->faults;
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    if (faultFired_[i]) continue;
+    const Fault& f = faults[i];
+    const bool hit = f.afterCommands != 0 ? commandCount_ == f.afterCommands + 1
+                                          : f.command == kind && kindCount == f.nth;
+    if (hit) {
+      faultFired_[i] = true;
+      return ApplyFault(f.effect, data);
+    }
+  }
+  if (cdb.empty()) return Check(sense::kIllegalRequest, sense::kInvalidOpcode);
+  return Dispatch(Cdb(cdb), direction, data);
+}
+
+CommandAnswer BridgeModel::Dispatch(const Cdb& c, DataDirection direction,
+                                    std::span<std::uint8_t> data) {
+  const bool bridge = IsBridge(config_->family);
+  // A command sent with data the wrong way round is refused before the device acts on it.
+  const bool wantsOut = c.b[0] == 0x3B || (c.b[0] == 0xDF && c.b[11] == 0xFB) ||
+                        c.b[0] == 0x2A || c.b[0] == 0x8A || c.b[0] == 0x0A;
+  if (!data.empty() && (direction == DataDirection::Out) != wantsOut) {
+    return Check(sense::kIllegalRequest, sense::kInvalidFieldInCdb);
+  }
+  switch (c.b[0]) {
+    case 0x12: return Inquiry(c, data);
+    case 0x03: return RequestSense(c, data);
+    case 0xDF:
+      if (!bridge) break;
+      if (c.b[11] == 0xFF) {
+        const auto& word = config_->identification.chipIdWord;
+        if (!word) return Check(sense::kIllegalRequest, sense::kInvalidOpcode);
+        return Copy(*word, 2, data);
+      }
+      return ChipMemory(c, direction, data);
+    case 0xE0:
+      if (!bridge) break;
+      return ChipInfo(config_->identification.chipInfo, data);
+    case 0xFE:
+      if (!bridge) break;
+      return ChipInfo(config_->identification.chipInfoAlt, data);
+    case 0xFF:
+      if (!bridge) break;
+      return VendorFf(c, data);
+    case 0xB5:
+      if (!bridge || !config_->identification.answersB5) break;
+      return Good(static_cast<std::uint32_t>(data.size()));
+    case 0x3C:
+      if (!bridge) break;
+      return ReadBuffer(c, data);
+    case 0x3B:
+      if (!bridge) break;
+      return WriteBuffer(c, data);
+    default:
+      return DiskCommand(c, direction, data);
+  }
+  return Check(sense::kIllegalRequest, sense::kInvalidOpcode);
+}
+
+std::unique_ptr<SimBridge> MakeSimBridge(std::shared_ptr<const DeviceConfig> config,
+                                         VirtualClock& clock) {
+  if (!config) throw ScenarioError("no device configuration");
+  return std::make_unique<BridgeModel>(std::move(config), clock);
+}
+
+}  // namespace corvane::sim

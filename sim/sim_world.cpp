@@ -1,0 +1,172 @@
+// A set of virtual adaptors behind a ScsiPort and a DiskSource, with the command trace.
+#include <algorithm>
+#include <cctype>
+
+#include "sim/scenario.h"
+#include "sim/sim.h"
+
+namespace corvane::sim {
+namespace {
+
+// Error codes the virtual platform reports for a command that was not carried out.
+constexpr std::uint32_t kErrorTimeout = 1460;        // the command's time-out expired
+constexpr std::uint32_t kErrorDeviceGone = 1167;     // the device is no longer connected
+
+std::string LowerCase(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return out;
+}
+
+std::string_view BusFolder(Bus bus) {
+  switch (bus) {
+    case Bus::Usb: return "usbstor";
+    case Bus::Uas: return "scsi";
+    case Bus::Ieee1394: return "sbp2";
+    case Bus::Internal: return "ata";
+  }
+  return "ata";
+}
+
+}  // namespace
+
+struct SimWorld::Impl {
+  struct Device {
+    std::shared_ptr<const DeviceConfig> config;
+    std::unique_ptr<SimBridge> bridge;
+    std::string path;
+    bool plugged = true;
+  };
+
+  class Port : public ScsiPort {
+   public:
+    explicit Port(Impl& world) : world_(world) {}
+    ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
+      return world_.Execute(path, request);
+    }
+    bool IsSimulated() const override { return true; }
+
+   private:
+    Impl& world_;
+  };
+
+  class Source : public DiskSource {
+   public:
+    explicit Source(Impl& world) : world_(world) {}
+    bool ListDiskInterfaces(std::vector<DiskInterface>& interfaces) override {
+      interfaces.clear();
+      for (const auto& d : world_.devices) {
+        if (!d.plugged) continue;
+        DiskInterface i;
+        if (!d.config->pathUnreadable) i.path = d.path;
+        interfaces.push_back(std::move(i));
+      }
+      return true;
+    }
+
+   private:
+    Impl& world_;
+  };
+
+  Impl(const Scenario& scenario, VirtualClock& c) : clock(c), port(*this), source(*this) {
+    for (std::size_t i = 0; i < scenario.devices.size(); ++i) {
+      Device d;
+      d.config = scenario.devices[i];
+      d.bridge = MakeSimBridge(d.config, clock);
+      d.path = "sim/" + std::string(BusFolder(d.config->bus)) + "/" + std::to_string(i);
+      devices.push_back(std::move(d));
+    }
+  }
+
+  Device* Find(std::string_view path) {
+    const std::string wanted = LowerCase(path);
+    for (auto& d : devices) {
+      if (d.path == wanted) return &d;
+    }
+    return nullptr;
+  }
+
+  void SetPlugged(std::size_t index, bool plugged) {
+    Device& d = devices.at(index);
+    if (d.plugged == plugged) return;
+    d.plugged = plugged;
+    if (plugged) d.bridge->PowerCycle();
+    if (plugListener) plugListener(index, plugged);
+  }
+
+  ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) {
+    TraceEntry entry;
+    entry.path = std::string(path);
+    entry.cdb.assign(request.cdb.begin(), request.cdb.end());
+    entry.direction = request.direction;
+    entry.length = static_cast<std::uint32_t>(request.data.size());
+    entry.timeoutSeconds = request.timeoutSeconds;
+    entry.openMode = request.openMode;
+
+    ScsiOutcome outcome;
+    Device* device = Find(path);
+    if (device != nullptr && device->plugged) {
+      outcome.opened = true;
+      const CommandAnswer answer =
+          device->bridge->Execute(request.cdb, request.direction, request.data);
+      if (answer.timedOut) {
+        clock.AdvanceMs(std::uint64_t{request.timeoutSeconds} * 1000);
+        outcome.platformError = kErrorTimeout;
+      } else if (answer.unplugged) {
+        outcome.platformError = kErrorDeviceGone;
+        SetPlugged(static_cast<std::size_t>(device - devices.data()), false);
+      } else {
+        outcome.carriedOut = true;
+        outcome.scsiStatus = answer.scsiStatus;
+        outcome.transferred = answer.transferred;
+      }
+    }
+    entry.opened = outcome.opened;
+    entry.carriedOut = outcome.carriedOut;
+    entry.scsiStatus = outcome.scsiStatus;
+    entry.transferred = outcome.transferred;
+    trace.push_back(entry);
+    if (traceSink) traceSink(trace.back());
+    return outcome;
+  }
+
+  VirtualClock& clock;
+  std::vector<Device> devices;
+  Port port;
+  Source source;
+  std::vector<TraceEntry> trace;
+  std::function<void(const TraceEntry&)> traceSink;
+  std::function<void(std::size_t, bool)> plugListener;
+};
+
+SimWorld::SimWorld(const Scenario& scenario, VirtualClock& clock)
+    : impl_(std::make_unique<Impl>(scenario, clock)) {}
+SimWorld::~SimWorld() = default;
+
+ScsiPort& SimWorld::Port() { return impl_->port; }
+DiskSource& SimWorld::Disks() { return impl_->source; }
+Platform SimWorld::MakePlatform(HostServices& host) {
+  return Platform{&impl_->port, &impl_->source, &host};
+}
+
+std::size_t SimWorld::DeviceCount() const { return impl_->devices.size(); }
+SimBridge& SimWorld::Bridge(std::size_t index) { return *impl_->devices.at(index).bridge; }
+std::string SimWorld::PathOf(std::size_t index) const { return impl_->devices.at(index).path; }
+void SimWorld::Unplug(std::size_t index) { impl_->SetPlugged(index, false); }
+void SimWorld::Replug(std::size_t index) {
+  if (impl_->devices.at(index).plugged) impl_->SetPlugged(index, false);
+  impl_->SetPlugged(index, true);
+}
+bool SimWorld::IsPlugged(std::size_t index) const { return impl_->devices.at(index).plugged; }
+
+const std::vector<TraceEntry>& SimWorld::Trace() const { return impl_->trace; }
+void SimWorld::ClearTrace() { impl_->trace.clear(); }
+void SimWorld::SetTraceSink(std::function<void(const TraceEntry&)> sink) {
+  impl_->traceSink = std::move(sink);
+}
+void SimWorld::SetPlugListener(std::function<void(std::size_t, bool)> listener) {
+  impl_->plugListener = std::move(listener);
+}
+
+}  // namespace corvane::sim

@@ -1,0 +1,32 @@
+#include <cstdio>
+
+#include "sim/sim.h"
+
+namespace corvane::sim {
+
+std::string FormatTraceEntry(const TraceEntry& entry) {
+  std::string line = entry.path + "  ";
+  char hex[4];
+  for (std::size_t i = 0; i < entry.cdb.size(); ++i) {
+    std::snprintf(hex, sizeof hex, "%02X", entry.cdb[i]);
+    if (i != 0) line += ' ';
+    line += hex;
+  }
+  line += entry.direction == DataDirection::In ? "  in " : "  out";
+  line += "  len=" + std::to_string(entry.length);
+  line += "  t=" + std::to_string(entry.timeoutSeconds) + "s";
+  line += entry.openMode == OpenMode::Exclusive ? "  excl" : "  shared";
+  if (!entry.opened) {
+    line += "  -> open failed";
+  } else if (!entry.carriedOut) {
+    line += "  -> not carried out";
+  } else if (entry.scsiStatus != 0) {
+    std::snprintf(hex, sizeof hex, "%02X", entry.scsiStatus);
+    line += std::string("  -> status ") + hex;
+  } else {
+    line += "  -> ok (" + std::to_string(entry.transferred) + " bytes)";
+  }
+  return line;
+}
+
+}  // namespace corvane::sim
