@@ -1,0 +1,151 @@
+#include "device/chip_identification.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <tuple>
+
+#include "tests/device/fake_device.h"
+
+namespace corvane::testing {
+namespace {
+
+const Bytes kInquiry = {0x12};
+const Bytes kIdWord = {0xDF, 0x10, 0x00, 0x00, 0x02};
+const Bytes kInfo = {0xE0};
+const Bytes kInfoAlt = {0xFE};
+const Bytes kLegacy = {0xFF, 0x04, 0x30};
+const Bytes kDescriptor = {0x3C, 0x03, 0x01};
+const Bytes kBuffer1 = {0x3C, 0x01, 0x01};
+const Bytes kB5 = {0xB5};
+
+// 40 bytes of INQUIRY with `model` written from byte 36 on.
+Bytes Inquiry(const char* model) {
+  Bytes answer(40, ' ');
+  std::memcpy(&answer[36], model, std::strlen(model));
+  return answer;
+}
+
+// A chip-information answer: 2 signature bytes, vendor, product, then bytes 8.. as text.
+Bytes ChipInfo(Bytes head, const char* model) {
+  head.resize(16, 0);
+  std::memcpy(&head[8], model, std::strlen(model));
+  return head;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+struct IdentifyRow {
+  const char* name;
+  std::vector<FakePort::Rule> bridge;
+  std::uint8_t chipCode;
+  std::vector<std::uint8_t> opcodes;  // empty: not checked
+  std::size_t boxes = 0;
+};
+
+TEST(IdentifyChip, EveryPath) {
+  const Bytes sig = {0xF4, 0xE7, 0x12, 0x34, 0x56, 0x78, 1, 0};
+  const std::vector<IdentifyRow> rows = {
+      {"inquiry 260", {{kInquiry, Answer(Inquiry("j260"))}}, 22, {0x12}},
+      {"inquiry 217", {{kInquiry, Answer(Inquiry("j217"))}}, 19, {0x12}},
+      {"row 3 wins, legacy id refines",
+       {{kInquiry, Answer(Inquiry("j123"))}, {kLegacy, Answer(Text("j123A3zz"))}}, 4, {0x12, 0xFF}},
+      {"row 3 stays without legacy id", {{kInquiry, Answer(Inquiry("j123"))}}, 3, {0x12, 0xFF}},
+      {"inquiry 133", {{kInquiry, Answer(Inquiry("j133"))}}, 9, {0x12}},
+      {"legacy overrides inquiry row",
+       {{kInquiry, Answer(Inquiry("j131"))}, {kLegacy, Answer(Text("j125E123"))}}, 34, {}},
+      {"inquiry without j falls through", {{kInquiry, Answer(Inquiry("x260"))},
+       {kIdWord, Reply{}}, {kInfo, Answer(ChipInfo(sig, "2601"))}}, 22, {0x12, 0xDF, 0xE0}},
+      {"vendor and product", {{kIdWord, Reply{}},
+       {kInfo, Answer(ChipInfo({0xF4, 0xE7, 0x3C, 0x9F, 0x5A, 0x71}, "2601"))}}, 39, {}},
+      {"vendor 03 C9 is not 3C9F", {{kIdWord, Reply{}},
+       {kInfo, Answer(ChipInfo({0xF4, 0xE7, 0x03, 0xC9, 0x5A, 0x71}, "2601"))}}, 22, {}},
+      {"chip info 133", {{kIdWord, Reply{}}, {kInfo, Answer(ChipInfo(sig, "133"))}}, 9, {}},
+      {"short model text matches nothing",
+       {{kIdWord, Reply{}}, {kInfo, Answer(ChipInfo(sig, "21"))}}, 0, {0x12, 0xDF, 0xE0, 0xFF}},
+      {"no signature: id word bits 5-6",
+       {{kIdWord, Answer({0x60, 0})}, {kInfo, Answer(Bytes(16, 0x11))}}, 38, {0x12, 0xDF, 0xE0}},
+      {"no signature, id word 0x9F",
+       {{kIdWord, Answer({0x9F, 0})}, {kInfo, Answer(Bytes(16, 0))}}, 35, {}},
+      {"alt answer walks the table", {{kIdWord, Reply{}},
+       {kInfoAlt, Answer(ChipInfo(sig, "157"))}}, 14, {0x12, 0xDF, 0xE0, 0xFE}},
+      {"alt answer has no 133 fallback",
+       {{kIdWord, Reply{}}, {kInfoAlt, Answer(ChipInfo(sig, "133"))}}, 0, {}},
+      {"alt answer without signature",
+       {{kIdWord, Reply{}}, {kInfoAlt, Answer(ChipInfo({1, 2}, "260"))}}, 0, {}},
+      {"buffer 1 packed 0217", {{kDescriptor, Answer({9})},
+       {kBuffer1, Answer({0, 0, 0, 0, 0x02, 0x17})}}, 19, {0x12, 0xDF, 0x3C, 0x3C}},
+      {"buffer 1 packed 0157", {{kDescriptor, Answer({3})},
+       {kBuffer1, Answer({0, 0, 0, 0, 0x01, 0x57})}}, 14, {}},
+      {"buffer 1 text 153", {{kDescriptor, Answer({4})}, {kBuffer1, Answer(Text("xxx153"))}}, 15, {}},
+      {"buffer 1 shorter than 6", {{kDescriptor, Answer({2})},
+       {kBuffer1, Answer({0, 0, 0, 0, 0x02, 0x17})}}, 0, {0x12, 0xDF, 0x3C, 0x3C, 0xFF}},
+      {"boundary too large for a read", {{kDescriptor, Answer({24})}, {kBuffer1, Reply{}}}, 0,
+       {0x12, 0xDF, 0x3C, 0xFF}},
+      {"boundary 255", {{kDescriptor, Answer({255})}}, 0, {0x12, 0xDF, 0x3C, 0xFF}},
+      {"nothing answers: sense after the failed descriptor read", {}, 0,
+       {0x12, 0xDF, 0x3C, 0x03, 0xFF}},
+      {"B5 rejected", {{kInquiry, Answer(Inquiry("j151"))}}, 12, {0x12, 0xB5}},
+      {"B5 answered", {{kInquiry, Answer(Inquiry("j151"))}, {kB5, Reply{}}}, 30, {0x12, 0xB5}},
+      {"code 8, usable chip info", {{kInquiry, Answer(Inquiry("j132"))},
+       {kInfo, Answer(ChipInfo(sig, "1322"))}}, 8, {0x12, 0xE0}, 0},
+      {"code 8, chip info rejected", {{kInquiry, Answer(Inquiry("j132"))}}, 8, {0x12, 0xE0}, 1},
+      {"code 8, no signature", {{kInquiry, Answer(Inquiry("j132"))},
+       {kInfo, Answer(ChipInfo({0, 0}, "1321"))}}, 8, {}, 1},
+      {"code 8, revision 3", {{kInquiry, Answer(Inquiry("j132"))},
+       {kInfo, Answer(ChipInfo(sig, "1323"))}}, 8, {}, 1},
+  };
+  for (const IdentifyRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDevice dev;
+    dev.port.rules = row.bridge;
+    EXPECT_EQ(IdentifyChip("d"), row.chipCode);
+    if (!row.opcodes.empty()) {
+      EXPECT_EQ(dev.port.Opcodes(), row.opcodes);
+    }
+    ASSERT_EQ(dev.host.boxes.size(), row.boxes);
+    if (row.boxes != 0) {
+      EXPECT_EQ(dev.host.boxes[0].first, "Get chip information fail !");
+      EXPECT_EQ(dev.host.boxes[0].second, "Error");
+    }
+  }
+}
+
+TEST(IdentifyChip, ReadsTheBufferAtTheBoundaryLength) {
+  FakeDevice dev;
+  dev.port.rules = {{kDescriptor, Answer({9})}};
+  IdentifyChip("d");
+  ASSERT_GE(dev.port.calls.size(), 4u);
+  EXPECT_EQ(dev.port.calls[3].cdb, Bytes({0x3C, 0x01, 0x01, 0, 0, 0, 0x00, 0x02, 0x00, 0}));
+  EXPECT_EQ(dev.port.calls[3].data.size(), 512u);
+}
+
+TEST(CheckBridgeSignature, NeedsSignatureAndVendor) {
+  const std::vector<std::tuple<const char*, std::vector<FakePort::Rule>, int>> rows = {
+      {"ours", {{kInquiry, Reply{}}, {kInfo, Answer({0xF4, 0xE7, 0x3C, 0x9F})}}, 1},
+      {"other vendor", {{kInquiry, Reply{}}, {kInfo, Answer({0xF4, 0xE7, 0x3C, 0x9E})}}, 0},
+      {"rejects E0", {{kInquiry, Reply{}}}, 0},
+      {"rejects inquiry", {{kInfo, Answer({0xF4, 0xE7, 0x3C, 0x9F})}}, 0},
+  };
+  for (const auto& [name, bridge, result] : rows) {
+    SCOPED_TRACE(name);
+    FakeDevice dev;
+    dev.port.rules = bridge;
+    EXPECT_EQ(CheckBridgeSignature("d"), result);
+    EXPECT_TRUE(dev.host.boxes.empty());
+  }
+}
+
+TEST(ChipTable, NamesAndRows) {
+  EXPECT_STREQ(UpdatableChipName(kChipCodeKts210), "KTS210");
+  EXPECT_STREQ(UpdatableChipName(kChipCodeKts260), "KTS260");
+  EXPECT_EQ(UpdatableChipName(30), nullptr);
+  EXPECT_STREQ(ChipTableText(19), "217");
+  EXPECT_STREQ(ChipTableText(22), "260");
+  EXPECT_STREQ(ChipTableText(39), "122");
+  EXPECT_EQ(ChipTableText(0), nullptr);
+  EXPECT_EQ(ChipTableText(40), nullptr);
+}
+
+}  // namespace
+}  // namespace corvane::testing
