@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "firmware/carried_images.h"
+#include "firmware/flash_programming.h"
+#include "tests/firmware/firmware_test_support.h"
+
+namespace corvane::test {
+namespace {
+
+using sim::ChipFamily;
+using sim::FaultEffect;
+
+constexpr std::uint8_t kWriteBuffer = 0x3B, kReadBuffer = 0x3C;
+
+bool FlashHoldsCarriedFirmware(SimRig& rig, ChipFamily family) {
+  const ChipImages* row = FindChipImages(ChipCodeOf(family));
+  const auto image = FindCarriedImage("FW", row->firmwareName).first(row->firmwareArea);
+  const auto flash = rig.Bridge().Flash();
+  return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin());
+}
+
+struct RunningCase {
+  ChipFamily family;
+  int blocks;
+  std::vector<int> head, tail;  // progress values at the start and end
+};
+
+TEST(FlashProgramming, RunningBridgeGetsWholeBlocksAndIsReadBack) {
+  const RunningCase cases[] = {
+      {ChipFamily::Kts260, 65, {0, 0, 2, 4, 5, 7}, {96, 97, 99, 100}},
+      {ChipFamily::Kts210, 49, {0, 0, 3, 5, 7, 9}, {94, 96, 98, 100}},
+  };
+  for (const RunningCase& c : cases) {
+    SCOPED_TRACE(c.blocks);
+    SimRig rig(Bridge(c.family));
+    RecordingForm form(ChipCodeOf(c.family));
+    ASSERT_TRUE(UpdateFirmware(form, rig.Path()));
+
+    const auto writes = Commands(rig.Trace(), kWriteBuffer, 0x0E);
+    const auto reads = Commands(rig.Trace(), kReadBuffer, 0x01);
+    ASSERT_EQ(writes.size(), static_cast<std::size_t>(c.blocks));
+    ASSERT_EQ(reads.size(), static_cast<std::size_t>(c.blocks));
+    for (int i = 0; i < c.blocks; ++i) {
+      EXPECT_EQ(OffsetOf(writes[i]), i * 1024u);
+      EXPECT_EQ(writes[i].length, 1024u);
+      EXPECT_EQ(OffsetOf(reads[i]), i * 1024u);
+    }
+    // ReadChipInfo, descriptor, blocks, descriptor, read-back: nothing else goes out.
+    EXPECT_EQ(rig.Trace().size(), 3u + 2u * c.blocks);
+    ASSERT_EQ(form.progress.size(), c.blocks + 2u);
+    EXPECT_TRUE(std::equal(c.head.begin(), c.head.end(), form.progress.begin()));
+    EXPECT_TRUE(std::equal(c.tail.rbegin(), c.tail.rend(), form.progress.rbegin()));
+    EXPECT_EQ(form.messages, c.blocks);
+    EXPECT_TRUE(FlashHoldsCarriedFirmware(rig, c.family));
+  }
+}
+
+struct CompareCase {
+  std::uint32_t offset;
+  bool once;
+  bool result;
+  std::size_t blocksWritten;
+};
+
+TEST(FlashProgramming, ReadBackSkipsOnlyTheRangeTheBridgeRewrites) {
+  const CompareCase cases[] = {
+      {0x1FF, false, false, 130}, {0x200, false, true, 65}, {0x3FF, false, true, 65},
+      {0x400, false, false, 130}, {0x103FF, false, false, 130},
+      {0x400, true, true, 130},  // first verify fails, the second attempt succeeds
+  };
+  for (const CompareCase& c : cases) {
+    SCOPED_TRACE(c.offset);
+    sim::DeviceConfig config = Bridge(ChipFamily::Kts260);
+    config.corruptions = {{c.offset, c.once}};
+    SimRig rig(config);
+    RecordingForm form(0x16);
+    EXPECT_EQ(UpdateFirmware(form, rig.Path()), c.result);
+    EXPECT_EQ(Commands(rig.Trace(), kWriteBuffer, 0x0E).size(), c.blocksWritten);
+  }
+}
+
+struct CapacityCase {
+  std::uint32_t capacity;
+  bool result;
+  std::size_t blocksWritten;
+};
+
+// The descriptor's capacity sets how much is sent; it must never take the procedure past the
+// image buffer.
+TEST(FlashProgramming, CapacitySetsTheBlocksWithinTheImageBuffer) {
+  const CapacityCase cases[] = {
+      {0, false, 0},            // nothing to write is no success
+      {0x10401, true, 66},      // rounded up to 512, then whole blocks
+      {0x8000, false, 64},      // too small: verify fails, twice 32 blocks
+      {0x80000, true, 512},     // the whole image buffer: the image, then zeros
+      {0x80001, false, 0},      // more than the image buffer: refused before writing
+      {0xFFFFFF, false, 0},
+  };
+  for (const CapacityCase& c : cases) {
+    SCOPED_TRACE(c.capacity);
+    sim::DeviceConfig config = Bridge(ChipFamily::Kts260);
+    SimRig rig(config);
+    rig.port.afterwards = [&](const ScsiRequest& r) {
+      if (r.cdb[0] == kReadBuffer && r.cdb[1] == 0x03 && r.data.size() == 4) {
+        r.data[1] = static_cast<std::uint8_t>(c.capacity >> 16);
+        r.data[2] = static_cast<std::uint8_t>(c.capacity >> 8);
+        r.data[3] = static_cast<std::uint8_t>(c.capacity);
+      }
+    };
+    RecordingForm form(0x16);
+    EXPECT_EQ(UpdateFirmware(form, rig.Path()), c.result);
+    EXPECT_EQ(Commands(rig.Trace(), kWriteBuffer, 0x0E).size(), c.blocksWritten);
+  }
+}
+
+TEST(FlashProgramming, BootRomBridgeRunsTheManufacturingImageFirst) {
+  SimRig rig(Bridge(ChipFamily::Kts260, /*romMode=*/true));
+  RecordingForm form(0x16);
+  ASSERT_TRUE(UpdateFirmware(form, rig.Path()));
+  const auto& t = rig.Trace();
+  ASSERT_GE(t.size(), 5u);
+  EXPECT_EQ(t[0].cdb[0], 0xE0);
+  EXPECT_EQ(t[1].cdb, (std::vector<std::uint8_t>{0x3C, 0x03, 0, 0, 0, 0, 0, 0, 4, 0}));
+  EXPECT_EQ(t[2].cdb, (std::vector<std::uint8_t>{0x3B, 0x06, 0, 0, 0, 0, 0x01, 0, 0, 0}));
+  EXPECT_EQ(t[2].length, 0x10000u);
+  EXPECT_EQ(t[3].cdb,
+            (std::vector<std::uint8_t>{0xDF, 0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFB}));
+  EXPECT_EQ(t[3].timeoutSeconds, 100u);
+  EXPECT_EQ(t[4].cdb[0], kReadBuffer);
+  using Sleep = std::pair<std::size_t, std::uint32_t>;
+  EXPECT_EQ(rig.host.sleeps, (std::vector<Sleep>{{3, 2000}, {4, 500}}));
+  EXPECT_EQ(Commands(t, kWriteBuffer, 0x0E).size(), 65u);
+  EXPECT_FALSE(rig.Bridge().RomMode());
+  EXPECT_TRUE(FlashHoldsCarriedFirmware(rig, ChipFamily::Kts260));
+}
+
+struct BootRomFaultCase {
+  const char* what;
+  std::vector<sim::Fault> faults;
+  bool result;
+  std::size_t subCode3, blocks;
+};
+
+TEST(FlashProgramming, BootRomPathRetriesFromTheSubCode3Command) {
+  auto wb = [](std::uint32_t nth) { return sim::Fault{"WriteBuffer", nth, 0, FaultEffect::CheckCondition}; };
+  const BootRomFaultCase cases[] = {
+      // The first attempt of UpdateFirmware dies at the download; the second starts afresh.
+      {"manufacturing download", {wb(1)}, true, 1, 65},
+      {"first block", {wb(2)}, true, 2, 66},
+      // Three loops fail; then the bridge runs the manufacturing code, not the boot ROM, so the
+      // second attempt of UpdateFirmware finds the wrong descriptor and stops.
+      {"every loop", {wb(2), wb(3), wb(4)}, false, 3, 3},
+  };
+  for (const BootRomFaultCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRig rig(Bridge(ChipFamily::Kts260, true, c.faults));
+    RecordingForm form(0x16);
+    EXPECT_EQ(UpdateFirmware(form, rig.Path()), c.result);
+    EXPECT_EQ(Commands(rig.Trace(), 0xDF, 0x03).size(), c.subCode3);
+    EXPECT_EQ(Commands(rig.Trace(), kWriteBuffer, 0x0E).size(), c.blocks);
+  }
+}
+
+TEST(FlashProgramming, BootRomRefusalsSendNoData) {
+  {  // A KTS210 carries no manufacturing image: both attempts stop after the descriptor.
+    SimRig rig(Bridge(ChipFamily::Kts210, true));
+    RecordingForm form(0x13);
+    EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
+    EXPECT_EQ(rig.Trace().size(), 3u);
+    EXPECT_TRUE(Commands(rig.Trace(), kWriteBuffer).empty());
+  }
+  {  // A boot ROM reporting another capacity than the manufacturing image needs.
+    SimRig rig(Bridge(ChipFamily::Kts260, true));
+    rig.port.afterwards = [](const ScsiRequest& r) {
+      if (r.cdb[0] == kReadBuffer && r.data.size() == 4) r.data[1] = 0x02;
+    };
+    RecordingForm form(0x16);
+    EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
+    EXPECT_TRUE(Commands(rig.Trace(), kWriteBuffer).empty());
+  }
+}
+
+TEST(FlashProgramming, FailuresBeforeTheWriterSendNothingMore) {
+  const std::pair<std::uint8_t, std::vector<sim::Fault>> cases[] = {
+      {0x16, {{"ReadChipInfo", 1, 0, FaultEffect::CheckCondition}}},  // no chip information
+      {0x05, {}},  // a chip this tool does not update: nothing after ReadChipInfo
+  };
+  for (const auto& [chip, faults] : cases) {
+    SimRig rig(Bridge(ChipFamily::Kts260, false, faults));
+    RecordingForm form(chip);
+    EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
+    ASSERT_EQ(rig.Trace().size(), 1u);
+    EXPECT_EQ(rig.Trace()[0].cdb[0], 0xE0);
+  }
+}
+
+TEST(FlashProgramming, FailedBlockEndsTheWriterAndTheSecondAttemptStartsAgain) {
+  SimRig rig(Bridge(ChipFamily::Kts260, false, {{"WriteBuffer", 4, 0, FaultEffect::CheckCondition}}));
+  RecordingForm form(0x16);
+  EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, std::vector<std::uint8_t>(kMaxImageSize).data(),
+                                    kNvmeFirmwareArea, false));
+  const auto& t = rig.Trace();
+  EXPECT_EQ(Commands(t, kWriteBuffer).size(), 4u);
+  EXPECT_EQ(t.back().cdb[0], 0x03);  // the failed block's sense is fetched, then nothing more
+  EXPECT_EQ(form.progress.back(), 100);
+  EXPECT_TRUE(UpdateFirmware(form, rig.Path()));
+}
+
+// A build with placeholder images never writes them into a real bridge.
+TEST(FlashProgramming, PlaceholderImagesAreRefusedForARealDevice) {
+  if (!CarriesPlaceholderImages()) GTEST_SKIP() << "real images carried";
+  SimRig rig(Bridge(ChipFamily::Kts260));
+  EXPECT_FALSE(PlaceholderImagesBlockWrite());
+  rig.port.simulated = false;
+  EXPECT_TRUE(PlaceholderImagesBlockWrite());
+  RecordingForm form(0x16);
+  EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
+  std::vector<std::uint8_t> image(kMaxImageSize);
+  EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kNvmeFirmwareArea, false));
+  EXPECT_FALSE(WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kSataFirmwareArea, true, 0));
+  EXPECT_TRUE(rig.Trace().empty());
+  EXPECT_EQ(rig.host.DebugTexts(), std::vector<std::string>(3, std::string(kPlaceholderRefusedText)));
+}
+
+}  // namespace
+}  // namespace corvane::test
