@@ -1,0 +1,83 @@
+#include "tests/linux/fake_sysfs.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace corvane::linuxdev::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Write(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << text << '\n';
+}
+
+std::string BusOf(const std::string& driver) {
+  if (driver == "usb-storage" || driver == "uas") return "usb";
+  if (driver == "firewire_sbp2") return "firewire";
+  if (driver.rfind("virtio", 0) == 0) return "virtio";
+  return "pci";
+}
+
+}  // namespace
+
+FakeSysfs::FakeSysfs() {
+  std::string pattern = (fs::temp_directory_path() / "corvane-sysfs-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  base_ = pattern;
+  sys_ = base_ / "sys";
+  dev_ = base_ / "dev";
+  fs::create_directories(sys_ / "bus" / "scsi" / "devices");
+  fs::create_directories(dev_);
+}
+
+FakeSysfs::~FakeSysfs() {
+  std::error_code ignored;
+  fs::remove_all(base_, ignored);
+}
+
+void FakeSysfs::Link(const fs::path& at, const fs::path& target) {
+  fs::create_directories(at.parent_path());
+  fs::create_directory_symlink(target.lexically_relative(at.parent_path()), at);
+}
+
+std::string FakeSysfs::AddScsiDevice(const ScsiDeviceSpec& spec) {
+  const std::string host = spec.hctl.substr(0, spec.hctl.find(':'));
+  const std::string target = spec.hctl.substr(0, spec.hctl.rfind(':'));
+  const fs::path parent = Dir(spec.parent);
+  fs::create_directories(parent);
+  if (!spec.parentDriver.empty() && !fs::exists(parent / "driver")) {
+    const fs::path driver = sys_ / "bus" / BusOf(spec.parentDriver) / "drivers" / spec.parentDriver;
+    fs::create_directories(driver);
+    Link(parent / "driver", driver);
+  }
+  const fs::path hostDir = parent / ("host" + host);
+  const fs::path device = hostDir / ("target" + target) / spec.hctl;
+  Write(device / "type", std::to_string(spec.type));
+  Write(device / "state", spec.state);
+  Write(device / "vendor", "Corvane ");
+  if (!spec.sg.empty()) {
+    Write(device / "scsi_generic" / spec.sg / "dev", "21:" + spec.sg.substr(2));
+    Write(dev_ / spec.sg, "");
+  }
+  // The bus lists hosts and targets as well as devices.
+  const fs::path bus = sys_ / "bus" / "scsi" / "devices";
+  if (!fs::exists(fs::symlink_status(bus / ("host" + host)))) Link(bus / ("host" + host), hostDir);
+  if (!fs::exists(fs::symlink_status(bus / ("target" + target)))) {
+    Link(bus / ("target" + target), device.parent_path());
+  }
+  Link(bus / spec.hctl, device);
+  return spec.parent + "/host" + host + "/target" + target + "/" + spec.hctl;
+}
+
+void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& name) {
+  const fs::path disk = Dir(controller) / "nvme" / "nvme0" / name;
+  Write(disk / "dev", "259:0");
+  Link(sys_ / "class" / "block" / name, disk);
+}
+
+}  // namespace corvane::linuxdev::testing

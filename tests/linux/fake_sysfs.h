@@ -1,0 +1,44 @@
+// A sysfs tree in a temporary folder, shaped like the kernel's, plus an empty /dev beside it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace corvane::linuxdev::testing {
+
+struct ScsiDeviceSpec {
+  std::string parent;        // devpath of the device the SCSI host hangs off, "/devices/..."
+  std::string parentDriver;  // driver bound to that parent; empty: none
+  std::string hctl;          // "6:0:0:0"
+  int type = 0;              // peripheral device type: 0 disk, 5 CD/DVD
+  std::string sg;            // "sg1"; empty: no sg node (sg driver not loaded)
+  std::string state = "running";
+};
+
+class FakeSysfs {
+ public:
+  FakeSysfs();
+  ~FakeSysfs();
+  FakeSysfs(const FakeSysfs&) = delete;
+  FakeSysfs& operator=(const FakeSysfs&) = delete;
+
+  const std::filesystem::path& Sys() const { return sys_; }
+  const std::filesystem::path& Dev() const { return dev_; }
+
+  // Builds parent/hostH/targetH:C:T/H:C:T:L with type, state and its sg node (dev "21:N"), links
+  // it from bus/scsi/devices like the kernel does, and returns the device's devpath.
+  std::string AddScsiDevice(const ScsiDeviceSpec& spec);
+  // An NVMe namespace: a block disk that the SCSI layer never sees.
+  void AddNvmeDisk(const std::string& controller, const std::string& name);
+  // The directory of a devpath.
+  std::filesystem::path Dir(const std::string& devpath) const { return sys_ / devpath.substr(1); }
+
+ private:
+  void Link(const std::filesystem::path& at, const std::filesystem::path& target);
+
+  std::filesystem::path base_;
+  std::filesystem::path sys_;
+  std::filesystem::path dev_;
+};
+
+}  // namespace corvane::linuxdev::testing

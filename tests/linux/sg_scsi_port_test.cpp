@@ -1,0 +1,193 @@
+#include "device/linux/sg_scsi_port.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "device/linux/device_path.h"
+#include "tests/linux/fake_sg_system.h"
+#include "tests/linux/fake_sysfs.h"
+
+namespace corvane::linuxdev {
+namespace {
+
+using testing::FakeSgSystem;
+using testing::FakeSysfs;
+using testing::ScsiDeviceSpec;
+
+struct PortFixture : ::testing::Test {
+  FakeSysfs sysfs;
+  FakeSgSystem system;
+  SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
+  std::string uasPath = MakeDevicePath(
+      Attachment::Uas,
+      sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0", "uas", "6:0:0:0", 0, "sg1"}));
+  std::array<std::uint8_t, 12> cdb{0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<std::uint8_t> data = std::vector<std::uint8_t>(512);
+
+  ScsiRequest Request(DataDirection direction, std::size_t length, OpenMode mode, std::uint32_t seconds) {
+    return ScsiRequest{cdb, direction, std::span<std::uint8_t>(data.data(), length), seconds, mode, {}};
+  }
+  void TearDown() override { EXPECT_EQ(system.openFds, 0) << "a node was left open"; }
+};
+
+TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
+  struct Case {
+    const char* name;
+    DataDirection direction;
+    std::size_t length;
+    OpenMode mode;
+    std::uint32_t seconds;
+    int ioctlError;
+    std::uint8_t status;
+    std::uint16_t hostStatus, driverStatus;
+    int resid;
+    // expected
+    int sgDirection, openFlags;
+    bool carriedOut;
+    std::uint32_t platformError, transferred;
+  };
+  constexpr int kShared = O_RDWR;
+  constexpr int kExclusive = O_RDWR | O_EXCL | O_NONBLOCK;
+  const Case cases[] = {
+      {"data in", DataDirection::In, 36, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_FROM_DEV, kShared, true, 0, 36},
+      {"data out, exclusive", DataDirection::Out, 512, OpenMode::Exclusive, 50, 0, 0, 0, 0, 0, SG_DXFER_TO_DEV, kExclusive, true, 0, 512},
+      {"long data out", DataDirection::Out, 2, OpenMode::Exclusive, 100, 0, 0, 0, 0, 0, SG_DXFER_TO_DEV, kExclusive, true, 0, 2},
+      {"no data", DataDirection::In, 0, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_NONE, kShared, true, 0, 0},
+      {"short answer", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 500, SG_DXFER_FROM_DEV, kShared, true, 0, 12},
+      {"residue beyond length", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 600, SG_DXFER_FROM_DEV, kShared, true, 0, 0},
+      {"negative residue", DataDirection::In, 8, OpenMode::Shared, 10, 0, 0, 0, 0, -4, SG_DXFER_FROM_DEV, kShared, true, 0, 8},
+      {"check condition with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x08, 16, SG_DXFER_FROM_DEV, kShared, true, 0, 0},
+      {"host time-out", DataDirection::Out, 16, OpenMode::Exclusive, 50, 0, 0, 0x03, 0, 16, SG_DXFER_TO_DEV, kExclusive, true, ETIMEDOUT, 0},
+      {"host lost the device", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0x01, 0, 16, SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
+      {"driver time-out", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0, 0x06, 16, SG_DXFER_FROM_DEV, kShared, true, ETIMEDOUT, 0},
+      {"driver error with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x0C, 16, SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
+      {"ioctl refused", DataDirection::In, 16, OpenMode::Shared, 10, EIO, 0, 0, 0, 0, SG_DXFER_FROM_DEV, kShared, false, EIO, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    system.opens.clear();
+    system.requests.clear();
+    system.ioctlError = c.ioctlError;
+    system.answer.status = c.status;
+    system.answer.host_status = c.hostStatus;
+    system.answer.driver_status = c.driverStatus;
+    system.answer.resid = c.resid;
+
+    const ScsiOutcome outcome = port.Execute(uasPath, Request(c.direction, c.length, c.mode, c.seconds));
+    ASSERT_EQ(system.opens.size(), 1u);
+    EXPECT_EQ(system.opens[0].first, "sg1");
+    EXPECT_EQ(system.opens[0].second, c.openFlags);
+    ASSERT_EQ(system.requests.size(), 1u);
+    const sg_io_hdr& sent = system.requests[0];
+    EXPECT_EQ(sent.interface_id, 'S');
+    EXPECT_EQ(sent.dxfer_direction, c.sgDirection);
+    EXPECT_EQ(sent.dxfer_len, c.length);
+    EXPECT_EQ(sent.dxferp, c.length == 0 ? nullptr : data.data());  // the transport's buffer, as given
+    EXPECT_EQ(sent.timeout, c.seconds * 1000);
+    EXPECT_EQ(sent.mx_sb_len, 0);
+    EXPECT_EQ(system.cdbs[0], std::vector<std::uint8_t>(cdb.begin(), cdb.end()));
+
+    EXPECT_TRUE(outcome.opened);
+    EXPECT_EQ(outcome.carriedOut, c.carriedOut);
+    EXPECT_EQ(outcome.platformError, c.platformError);
+    EXPECT_EQ(outcome.scsiStatus, c.status);
+    EXPECT_EQ(outcome.transferred, c.transferred);
+  }
+}
+
+TEST_F(PortFixture, DataFromTheDeviceLandsInTheRequestBuffer) {
+  system.deviceBytes = {0xF4, 0xE7, 0x3C, 0x9F};
+  const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::In, 2, OpenMode::Shared, 10));
+  EXPECT_TRUE(outcome.carriedOut);
+  EXPECT_EQ(data[0], 0xF4);
+  EXPECT_EQ(data[1], 0xE7);
+  EXPECT_EQ(data[2], 0x00);  // only as far as the request asked
+}
+
+TEST_F(PortFixture, AFailedOpenSendsNothingAndSaysWhy) {
+  const std::pair<int, bool> cases[] = {{EBUSY, false}, {EACCES, true}, {EPERM, true}, {ENOENT, false}};
+  for (const auto& [error, denied] : cases) {
+    system.openErrors["sg1"] = error;
+    const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
+    EXPECT_FALSE(outcome.opened) << error;
+    EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(error));
+    EXPECT_EQ(outcome.accessDenied, denied) << error;
+  }
+  EXPECT_TRUE(system.requests.empty());
+}
+
+TEST_F(PortFixture, ResolvesTheLowerCasedPathOfTheSameDeviceOnly) {
+  const std::string acpi = sysfs.AddScsiDevice(
+      {"/devices/platform/PNP0D10:00/usb3/3-1/3-1:1.0", "usb-storage", "12:0:0:0", 0, "sg8"});
+  const std::string ata = sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:1f.2/ata1", "", "0:0:0:0", 0, "sg0"});
+  sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0", "usb-storage", "10:0:0:0", 0, ""});
+  std::string lowered = MakeDevicePath(Attachment::BulkOnly, acpi);
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+  const std::pair<std::string, const char*> cases[] = {
+      {lowered, "sg8"},
+      {MakeDevicePath(Attachment::Internal, ata), "sg0"},
+      // The path claims another attachment than the device now has.
+      {MakeDevicePath(Attachment::BulkOnly, ata), nullptr},
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", nullptr},
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-9/1-9:1.0/host13/target13:0:0/13:0:0:0", nullptr},
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host10/target10:0:0/10:0:0:0", nullptr},  // no sg
+      {"uas-scsi:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/driver", nullptr},  // a link out of the tree
+      {"/dev/sg1", nullptr},
+  };
+  for (const auto& [path, node] : cases) {
+    system.opens.clear();
+    const ScsiOutcome outcome = port.Execute(path, Request(DataDirection::In, 4, OpenMode::Shared, 10));
+    EXPECT_EQ(outcome.opened, node != nullptr) << path;
+    if (node != nullptr) {
+      ASSERT_EQ(system.opens.size(), 1u) << path;
+      EXPECT_EQ(system.opens[0].first, node);
+    } else {
+      EXPECT_TRUE(system.opens.empty()) << path;
+      EXPECT_NE(outcome.platformError, 0u) << path;
+    }
+  }
+}
+
+// sg numbers come back after a re-plug: a node that turns out to belong to another device is
+// closed again before anything is sent.
+TEST_F(PortFixture, NeverSendsToANodeThatIsNoLongerThisDevice) {
+  const std::function<void()> swaps[] = {
+      // Unplugged between the lookup and the open; another device took sg1.
+      [&] { std::filesystem::remove_all(sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1")); },
+      // /dev/sg1 is not the character device sysfs names.
+      [&] { system.minorOf["sg1"] = 7; },
+  };
+  for (const auto& swap : swaps) {
+    system.onOpen = swap;
+    const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(ENODEV));
+  }
+  EXPECT_TRUE(system.requests.empty());
+}
+
+TEST_F(PortFixture, RefusesACommandBlockSgCannotCarry) {
+  std::array<std::uint8_t, 17> tooLong{};
+  for (std::span<const std::uint8_t> block : {std::span<const std::uint8_t>(tooLong), std::span<const std::uint8_t>()}) {
+    ScsiRequest request = Request(DataDirection::In, 4, OpenMode::Shared, 10);
+    request.cdb = block;
+    const ScsiOutcome outcome = port.Execute(uasPath, request);
+    EXPECT_TRUE(outcome.opened);
+    EXPECT_FALSE(outcome.carriedOut);
+    EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(EINVAL));
+  }
+  EXPECT_TRUE(system.requests.empty());
+}
+
+}  // namespace
+}  // namespace corvane::linuxdev
