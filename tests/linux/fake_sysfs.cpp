@@ -45,24 +45,24 @@ void FakeSysfs::Link(const fs::path& at, const fs::path& target) {
   fs::create_directory_symlink(target.lexically_relative(at.parent_path()), at);
 }
 
-std::string FakeSysfs::AddScsiDevice(const ScsiDeviceSpec& spec) {
-  const std::string host = spec.hctl.substr(0, spec.hctl.find(':'));
-  const std::string target = spec.hctl.substr(0, spec.hctl.rfind(':'));
-  const fs::path parent = Dir(spec.parent);
+std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
+  const std::string host = shape.hctl.substr(0, shape.hctl.find(':'));
+  const std::string target = shape.hctl.substr(0, shape.hctl.rfind(':'));
+  const fs::path parent = Dir(shape.parent);
   fs::create_directories(parent);
-  if (!spec.parentDriver.empty() && !fs::exists(parent / "driver")) {
-    const fs::path driver = sys_ / "bus" / BusOf(spec.parentDriver) / "drivers" / spec.parentDriver;
+  if (!shape.parentDriver.empty() && !fs::exists(parent / "driver")) {
+    const fs::path driver = sys_ / "bus" / BusOf(shape.parentDriver) / "drivers" / shape.parentDriver;
     fs::create_directories(driver);
     Link(parent / "driver", driver);
   }
   const fs::path hostDir = parent / ("host" + host);
-  const fs::path device = hostDir / ("target" + target) / spec.hctl;
-  Write(device / "type", std::to_string(spec.type));
-  Write(device / "state", spec.state);
+  const fs::path device = hostDir / ("target" + target) / shape.hctl;
+  Write(device / "type", std::to_string(shape.type));
+  Write(device / "state", shape.state);
   Write(device / "vendor", "Corvane ");
-  if (!spec.sg.empty()) {
-    Write(device / "scsi_generic" / spec.sg / "dev", "21:" + spec.sg.substr(2));
-    Write(dev_ / spec.sg, "");
+  if (!shape.sg.empty()) {
+    Write(device / "scsi_generic" / shape.sg / "dev", "21:" + shape.sg.substr(2));
+    Write(dev_ / shape.sg, "");
   }
   // The bus lists hosts and targets as well as devices.
   const fs::path bus = sys_ / "bus" / "scsi" / "devices";
@@ -70,8 +70,8 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceSpec& spec) {
   if (!fs::exists(fs::symlink_status(bus / ("target" + target)))) {
     Link(bus / ("target" + target), device.parent_path());
   }
-  Link(bus / spec.hctl, device);
-  return spec.parent + "/host" + host + "/target" + target + "/" + spec.hctl;
+  Link(bus / shape.hctl, device);
+  return shape.parent + "/host" + host + "/target" + target + "/" + shape.hctl;
 }
 
 void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& name) {

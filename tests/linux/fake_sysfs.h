@@ -6,7 +6,7 @@
 
 namespace corvane::linuxdev::testing {
 
-struct ScsiDeviceSpec {
+struct ScsiDeviceShape {
   std::string parent;        // devpath of the device the SCSI host hangs off, "/devices/..."
   std::string parentDriver;  // driver bound to that parent; empty: none
   std::string hctl;          // "6:0:0:0"
@@ -27,7 +27,7 @@ class FakeSysfs {
 
   // Builds parent/hostH/targetH:C:T/H:C:T:L with type, state and its sg node (dev "21:N"), links
   // it from bus/scsi/devices like the kernel does, and returns the device's devpath.
-  std::string AddScsiDevice(const ScsiDeviceSpec& spec);
+  std::string AddScsiDevice(const ScsiDeviceShape& shape);
   // An NVMe namespace: a block disk that the SCSI layer never sees.
   void AddNvmeDisk(const std::string& controller, const std::string& name);
   // The directory of a devpath.

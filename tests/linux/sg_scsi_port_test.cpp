@@ -21,7 +21,7 @@ namespace {
 
 using testing::FakeSgSystem;
 using testing::FakeSysfs;
-using testing::ScsiDeviceSpec;
+using testing::ScsiDeviceShape;
 
 struct PortFixture : ::testing::Test {
   FakeSysfs sysfs;

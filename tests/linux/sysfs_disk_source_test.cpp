@@ -12,7 +12,7 @@ namespace corvane::linuxdev {
 namespace {
 
 using testing::FakeSysfs;
-using testing::ScsiDeviceSpec;
+using testing::ScsiDeviceShape;
 
 constexpr const char* kXhci = "/devices/pci0000:00/0000:00:14.0";
 
@@ -23,7 +23,7 @@ struct Machine {
 
   Machine() {
     const struct {
-      ScsiDeviceSpec spec;
+      ScsiDeviceShape shape;
       int listedAs;  // -1: must not be listed; else the Attachment
     } devices[] = {
         // SuperSpeed enclosure on uas, high-speed on usb-storage, a stick behind a hub.
@@ -44,7 +44,7 @@ struct Machine {
         {{std::string(kXhci) + "/usb1/1-5/1-5:1.0", "uas", "11:0:0:0", 0, "sg9", "deleted"}, -1},
     };
     for (const auto& device : devices) {
-      const std::string devpath = sysfs.AddScsiDevice(device.spec);
+      const std::string devpath = sysfs.AddScsiDevice(device.shape);
       if (device.listedAs >= 0) expected.push_back(MakeDevicePath(Attachment(device.listedAs), devpath));
     }
     sysfs.AddNvmeDisk("/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0", "nvme0n1");
