@@ -14,9 +14,7 @@ namespace {
 constexpr std::array<std::string_view, 3> kMarkers{"usbsto", "scsi", "sbp2"};
 constexpr std::string_view kDevicesPrefix = "/devices/";
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -28,7 +26,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 bool MarkerStartsAt(std::string_view text, std::size_t pos) {
   for (std::string_view marker : kMarkers) {
-    if (text.size() - pos >= marker.size() && EqualsIgnoringCase(text.substr(pos, marker.size()), marker)) {
+    if (text.size() - pos >= marker.size() &&
+        EqualsIgnoringCase(text.substr(pos, marker.size()), marker)) {
       return true;
     }
   }
@@ -164,7 +163,8 @@ std::optional<fs::path> ResolveDevpath(const fs::path& sysfsRoot, std::string_vi
     if (!fs::exists(fs::symlink_status(next, error))) {
       // The scan lower-cases paths, so "pnp0d10:00" has to find "PNP0D10:00" again.
       std::optional<fs::path> match;
-      for (fs::directory_iterator it(current, error), last; !error && it != last; it.increment(error)) {
+      for (fs::directory_iterator it(current, error), last; !error && it != last;
+           it.increment(error)) {
         if (EqualsIgnoringCase(it->path().filename().string(), component)) {
           if (match) return std::nullopt;  // ambiguous: refuse rather than guess
           match = it->path();
@@ -184,7 +184,8 @@ Attachment ClassifyScsiDevice(const fs::path& deviceDir) {
   const std::optional<std::string> host = HostNumberOf(deviceDir.filename().string());
   if (!host) return Attachment::Internal;
   const std::string hostName = "host" + *host;
-  for (fs::path dir = deviceDir; dir.has_relative_path() && dir != dir.parent_path(); dir = dir.parent_path()) {
+  for (fs::path dir = deviceDir; dir.has_relative_path() && dir != dir.parent_path();
+       dir = dir.parent_path()) {
     if (dir.filename() != hostName) continue;
     std::error_code error;
     const fs::path driver = fs::read_symlink(dir.parent_path() / "driver", error);

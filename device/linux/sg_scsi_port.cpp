@@ -99,7 +99,8 @@ bool BuildSgRequest(const ScsiRequest& request, sg_io_hdr& header) {
   if (request.data.empty()) {
     header.dxfer_direction = SG_DXFER_NONE;
   } else {
-    header.dxfer_direction = request.direction == DataDirection::In ? SG_DXFER_FROM_DEV : SG_DXFER_TO_DEV;
+    header.dxfer_direction =
+        request.direction == DataDirection::In ? SG_DXFER_FROM_DEV : SG_DXFER_TO_DEV;
     header.dxfer_len = static_cast<unsigned int>(request.data.size());
     header.dxferp = request.data.data();
   }
@@ -110,7 +111,8 @@ bool BuildSgRequest(const ScsiRequest& request, sg_io_hdr& header) {
   header.sbp = nullptr;
   // UINT_MAX would mean "no time-out at all"; stay just below it.
   constexpr std::uint64_t kLongest = std::numeric_limits<unsigned int>::max() - 1u;
-  header.timeout = static_cast<unsigned int>(std::min<std::uint64_t>(std::uint64_t{request.timeoutSeconds} * 1000u, kLongest));
+  header.timeout = static_cast<unsigned int>(
+      std::min<std::uint64_t>(std::uint64_t{request.timeoutSeconds} * 1000u, kLongest));
   return true;
 }
 
@@ -144,7 +146,8 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
 
   // The sg driver does not filter vendor opcodes, unlike the disk node. O_NONBLOCK turns a busy
   // exclusive open into EBUSY instead of a wait; SG_IO itself still blocks until it completes.
-  const int flags = request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK) : O_RDWR;
+  const int flags =
+      request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK) : O_RDWR;
   int fd = -1;
   if (const int error = system_.Open((devRoot_ / target->node).string(), flags, fd); error != 0) {
     outcome.platformError = static_cast<std::uint32_t>(error);

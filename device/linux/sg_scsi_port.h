@@ -31,8 +31,8 @@ SgSystem& RealSgSystem();
 // its attachment differs from the path's, or the node it opened turns out not to belong to it.
 class SgScsiPort : public ScsiPort {
  public:
-  explicit SgScsiPort(std::filesystem::path sysfsRoot = "/sys", std::filesystem::path devRoot = "/dev",
-                      SgSystem& system = RealSgSystem());
+  explicit SgScsiPort(std::filesystem::path sysfsRoot = "/sys",
+                      std::filesystem::path devRoot = "/dev", SgSystem& system = RealSgSystem());
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override;
 
  private:

@@ -73,7 +73,8 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     if (ReadAttribute(deviceDir / "type") != "0") continue;  // disks only: no CD, tape, enclosure
     if (IsGoingAway(deviceDir) || !SgNodeName(deviceDir)) continue;
 
-    found.emplace_back(*hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), "/" + relative.generic_string()));
+    found.emplace_back(
+        *hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), "/" + relative.generic_string()));
   }
 
   // Directory order is arbitrary; the kernel's numbering is the platform's order here.

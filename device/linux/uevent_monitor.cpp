@@ -41,7 +41,8 @@ std::optional<Uevent> ParseUevent(std::span<const char> message) {
   for (std::size_t i = 1; i < fields.size(); ++i) {
     const std::size_t equals = fields[i].find('=');
     if (equals == std::string_view::npos || equals == 0) continue;
-    event.values[std::string(fields[i].substr(0, equals))] = std::string(fields[i].substr(equals + 1));
+    event.values[std::string(fields[i].substr(0, equals))] =
+        std::string(fields[i].substr(equals + 1));
   }
   const auto disagrees = [&event](const char* key, const std::string& expected) {
     const auto found = event.values.find(key);
@@ -65,7 +66,8 @@ std::optional<DeviceChangeCode> MapUevent(const Uevent& event) {
                   (subsystem == "scsi" && devtype == "scsi_device"))) {
     return DeviceChangeCode::DeviceRemoveComplete;
   }
-  if ((added || removed) && ((subsystem == "block" && devtype == "disk") || subsystem == "scsi_generic")) {
+  if ((added || removed) &&
+      ((subsystem == "block" && devtype == "disk") || subsystem == "scsi_generic")) {
     return DeviceChangeCode::DevNodesChanged;
   }
   return std::nullopt;
@@ -95,8 +97,8 @@ void DrainUevents(int fd, bool trustAnySender, std::vector<DeviceChangeCode>& co
       // A datagram socket reports an empty message as 0; a closed stream would too, so stop.
       break;
     }
-    const bool fromKernel = header.msg_namelen >= sizeof(sockaddr_nl) && sender.nl_family == AF_NETLINK &&
-                            sender.nl_pid == 0;
+    const bool fromKernel = header.msg_namelen >= sizeof(sockaddr_nl) &&
+                            sender.nl_family == AF_NETLINK && sender.nl_pid == 0;
     if (!trustAnySender && !fromKernel) continue;  // only the kernel speaks on this group
     if ((header.msg_flags & MSG_TRUNC) != 0) continue;
     if (const std::optional<Uevent> event =

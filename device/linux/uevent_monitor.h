@@ -17,8 +17,8 @@ enum class DeviceChangeCode : std::uint32_t {
 };
 
 struct Uevent {
-  std::string action;   // "add", "remove", "change", "bind", ...
-  std::string devpath;  // "/devices/..."
+  std::string action;                         // "add", "remove", "change", "bind", ...
+  std::string devpath;                        // "/devices/..."
   std::map<std::string, std::string> values;  // SUBSYSTEM, DEVTYPE, DEVNAME, ...
 };
 

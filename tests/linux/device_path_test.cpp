@@ -9,8 +9,9 @@ namespace corvane::linuxdev {
 namespace {
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   return text;
 }
 
@@ -26,14 +27,24 @@ struct MarkerCase {
 // the scan lower-cases it, and it must read back to the same devpath.
 TEST(DevicePath, ShowsOnlyItsOwnAttachmentAndReadsBack) {
   const MarkerCase cases[] = {
-      {Attachment::BulkOnly, "/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host7/target7:0:0/7:0:0:0", true, false, false},
-      {Attachment::Uas, "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", false, true, false},
-      {Attachment::Sbp2, "/devices/pci0000:00/0000:05:00.0/fw1/fw1.0/host9/target9:0:0/9:0:0:0", false, false, true},
-      {Attachment::Internal, "/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0", false, false, false},
+      {Attachment::BulkOnly,
+       "/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host7/target7:0:0/7:0:0:0", true, false,
+       false},
+      {Attachment::Uas,
+       "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", false, true,
+       false},
+      {Attachment::Sbp2, "/devices/pci0000:00/0000:05:00.0/fw1/fw1.0/host9/target9:0:0/9:0:0:0",
+       false, false, true},
+      {Attachment::Internal, "/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0",
+       false, false, false},
       // Directory names that carry the markers themselves, in any case, or a percent sign.
-      {Attachment::BulkOnly, "/devices/platform/SCSI-bridge.0/usb1/1-1/1-1:1.0/host3/target3:0:0/3:0:0:0", true, false, false},
-      {Attachment::Internal, "/devices/platform/sbp2.usbsto%scsi/host1/target1:0:0/1:0:0:0", false, false, false},
-      {Attachment::Uas, "/devices/platform/UsbStoSbP2/host2/target2:0:0/2:0:0:0", false, true, false},
+      {Attachment::BulkOnly,
+       "/devices/platform/SCSI-bridge.0/usb1/1-1/1-1:1.0/host3/target3:0:0/3:0:0:0", true, false,
+       false},
+      {Attachment::Internal, "/devices/platform/sbp2.usbsto%scsi/host1/target1:0:0/1:0:0:0", false,
+       false, false},
+      {Attachment::Uas, "/devices/platform/UsbStoSbP2/host2/target2:0:0/2:0:0:0", false, true,
+       false},
       {Attachment::Sbp2, "/devices/platform/sscsii/host4/target4:0:0/4:0:0:0", false, false, true},
   };
   for (const MarkerCase& c : cases) {
@@ -79,7 +90,8 @@ TEST(DevicePath, AttachmentComesFromTheDriverName) {
       {"virtio_scsi", Attachment::Internal}, {"nvme", Attachment::Internal},
       {"ums-realtek", Attachment::Internal}, {"", Attachment::Internal},
   };
-  for (const auto& [driver, attachment] : cases) EXPECT_EQ(AttachmentFromDriver(driver), attachment) << driver;
+  for (const auto& [driver, attachment] : cases)
+    EXPECT_EQ(AttachmentFromDriver(driver), attachment) << driver;
 }
 
 }  // namespace

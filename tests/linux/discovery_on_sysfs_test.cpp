@@ -40,10 +40,12 @@ struct Bench {
   Bench() {
     const std::string usb = "/devices/pci0000:00/0000:00:14.0/";
     sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:1f.2/ata1", "", "0:0:0:0", 0, "sg0"});
-    sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:04.0/virtio1", "virtio_scsi", "2:0:0:0", 0, "sg5"});
+    sysfs.AddScsiDevice(
+        {"/devices/pci0000:00/0000:00:04.0/virtio1", "virtio_scsi", "2:0:0:0", 0, "sg5"});
     enclosure = sysfs.AddScsiDevice({usb + "usb2/2-1/2-1:1.0", "uas", "6:0:0:0", 0, "sg1"});
     stick = sysfs.AddScsiDevice({usb + "usb1/1-2/1-2:1.0", "usb-storage", "8:0:0:0", 0, "sg3"});
-    firewire = sysfs.AddScsiDevice({"/devices/pci0000:00/0000:05:00.0/fw1/fw1.0", "firewire_sbp2", "9:0:0:0", 0, "sg4"});
+    firewire = sysfs.AddScsiDevice(
+        {"/devices/pci0000:00/0000:05:00.0/fw1/fw1.0", "firewire_sbp2", "9:0:0:0", 0, "sg4"});
     // Bridges answer with the chip maker's signature; the stick rejects every vendor command.
     system.deviceBytes = {0xF4, 0xE7, 0x3C, 0x9F};
     system.rejecting = {"sg3"};
@@ -84,7 +86,8 @@ TEST(DiscoveryOnSysfs, TheScansLowerCasedPathReachesTheSameNode) {
   const std::string device = bench.sysfs.AddScsiDevice(
       {"/devices/platform/PNP0D10:00/usb3/3-1/3-1:1.0", "usb-storage", "12:0:0:0", 0, "sg8"});
   std::string path = MakeDevicePath(Attachment::BulkOnly, device);
-  std::transform(path.begin(), path.end(), path.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  std::transform(path.begin(), path.end(), path.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
 
   const std::uint8_t inquiry[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
   std::array<std::uint8_t, 36> answer{};

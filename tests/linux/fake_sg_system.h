@@ -19,12 +19,13 @@ namespace corvane::linuxdev::testing {
 // Scripted system calls; records what the port asked for and checks every open is closed.
 struct FakeSgSystem : SgSystem {
   std::map<std::string, int> openErrors;  // node file name -> errno
-  std::map<std::string, unsigned> minorOf;  // node file name -> minor it reports; default: its number
+  std::map<std::string, unsigned>
+      minorOf;  // node file name -> minor it reports; default: its number
   std::function<void()> onOpen;
   int ioctlError = 0;
-  sg_io_hdr answer{};  // status fields copied back into the request
+  sg_io_hdr answer{};                     // status fields copied back into the request
   std::vector<std::uint8_t> deviceBytes;  // written into data-in transfers
-  std::set<std::string> rejecting;  // nodes that answer every command with CHECK CONDITION
+  std::set<std::string> rejecting;        // nodes that answer every command with CHECK CONDITION
 
   std::vector<std::pair<std::string, int>> opens;
   std::vector<sg_io_hdr> requests;
@@ -53,7 +54,8 @@ struct FakeSgSystem : SgSystem {
     const bool rejects = rejecting.count("sg" + std::to_string(fd - 100)) != 0;
     if (request.dxfer_direction == SG_DXFER_FROM_DEV && !rejects) {
       auto* data = static_cast<std::uint8_t*>(request.dxferp);
-      for (std::size_t i = 0; i < deviceBytes.size() && i < request.dxfer_len; ++i) data[i] = deviceBytes[i];
+      for (std::size_t i = 0; i < deviceBytes.size() && i < request.dxfer_len; ++i)
+        data[i] = deviceBytes[i];
     }
     request.status = rejects ? 2 : answer.status;
     request.host_status = answer.host_status;

@@ -51,7 +51,8 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
   const fs::path parent = Dir(shape.parent);
   fs::create_directories(parent);
   if (!shape.parentDriver.empty() && !fs::exists(parent / "driver")) {
-    const fs::path driver = sys_ / "bus" / BusOf(shape.parentDriver) / "drivers" / shape.parentDriver;
+    const fs::path driver =
+        sys_ / "bus" / BusOf(shape.parentDriver) / "drivers" / shape.parentDriver;
     fs::create_directories(driver);
     Link(parent / "driver", driver);
   }

@@ -28,13 +28,15 @@ struct PortFixture : ::testing::Test {
   FakeSgSystem system;
   SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
   std::string uasPath = MakeDevicePath(
-      Attachment::Uas,
-      sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0", "uas", "6:0:0:0", 0, "sg1"}));
+      Attachment::Uas, sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0",
+                                            "uas", "6:0:0:0", 0, "sg1"}));
   std::array<std::uint8_t, 12> cdb{0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
   std::vector<std::uint8_t> data = std::vector<std::uint8_t>(512);
 
-  ScsiRequest Request(DataDirection direction, std::size_t length, OpenMode mode, std::uint32_t seconds) {
-    return ScsiRequest{cdb, direction, std::span<std::uint8_t>(data.data(), length), seconds, mode, {}};
+  ScsiRequest Request(DataDirection direction, std::size_t length, OpenMode mode,
+                      std::uint32_t seconds) {
+    return ScsiRequest{cdb,     direction, std::span<std::uint8_t>(data.data(), length),
+                       seconds, mode,      {}};
   }
   void TearDown() override { EXPECT_EQ(system.openFds, 0) << "a node was left open"; }
 };
@@ -58,19 +60,32 @@ TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
   constexpr int kShared = O_RDWR;
   constexpr int kExclusive = O_RDWR | O_EXCL | O_NONBLOCK;
   const Case cases[] = {
-      {"data in", DataDirection::In, 36, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_FROM_DEV, kShared, true, 0, 36},
-      {"data out, exclusive", DataDirection::Out, 512, OpenMode::Exclusive, 50, 0, 0, 0, 0, 0, SG_DXFER_TO_DEV, kExclusive, true, 0, 512},
-      {"long data out", DataDirection::Out, 2, OpenMode::Exclusive, 100, 0, 0, 0, 0, 0, SG_DXFER_TO_DEV, kExclusive, true, 0, 2},
-      {"no data", DataDirection::In, 0, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_NONE, kShared, true, 0, 0},
-      {"short answer", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 500, SG_DXFER_FROM_DEV, kShared, true, 0, 12},
-      {"residue beyond length", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 600, SG_DXFER_FROM_DEV, kShared, true, 0, 0},
-      {"negative residue", DataDirection::In, 8, OpenMode::Shared, 10, 0, 0, 0, 0, -4, SG_DXFER_FROM_DEV, kShared, true, 0, 8},
-      {"check condition with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x08, 16, SG_DXFER_FROM_DEV, kShared, true, 0, 0},
-      {"host time-out", DataDirection::Out, 16, OpenMode::Exclusive, 50, 0, 0, 0x03, 0, 16, SG_DXFER_TO_DEV, kExclusive, true, ETIMEDOUT, 0},
-      {"host lost the device", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0x01, 0, 16, SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
-      {"driver time-out", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0, 0x06, 16, SG_DXFER_FROM_DEV, kShared, true, ETIMEDOUT, 0},
-      {"driver error with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x0C, 16, SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
-      {"ioctl refused", DataDirection::In, 16, OpenMode::Shared, 10, EIO, 0, 0, 0, 0, SG_DXFER_FROM_DEV, kShared, false, EIO, 0},
+      {"data in", DataDirection::In, 36, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_FROM_DEV,
+       kShared, true, 0, 36},
+      {"data out, exclusive", DataDirection::Out, 512, OpenMode::Exclusive, 50, 0, 0, 0, 0, 0,
+       SG_DXFER_TO_DEV, kExclusive, true, 0, 512},
+      {"long data out", DataDirection::Out, 2, OpenMode::Exclusive, 100, 0, 0, 0, 0, 0,
+       SG_DXFER_TO_DEV, kExclusive, true, 0, 2},
+      {"no data", DataDirection::In, 0, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_NONE, kShared,
+       true, 0, 0},
+      {"short answer", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 500,
+       SG_DXFER_FROM_DEV, kShared, true, 0, 12},
+      {"residue beyond length", DataDirection::In, 512, OpenMode::Shared, 10, 0, 0, 0, 0, 600,
+       SG_DXFER_FROM_DEV, kShared, true, 0, 0},
+      {"negative residue", DataDirection::In, 8, OpenMode::Shared, 10, 0, 0, 0, 0, -4,
+       SG_DXFER_FROM_DEV, kShared, true, 0, 8},
+      {"check condition with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x08, 16,
+       SG_DXFER_FROM_DEV, kShared, true, 0, 0},
+      {"host time-out", DataDirection::Out, 16, OpenMode::Exclusive, 50, 0, 0, 0x03, 0, 16,
+       SG_DXFER_TO_DEV, kExclusive, true, ETIMEDOUT, 0},
+      {"host lost the device", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0x01, 0, 16,
+       SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
+      {"driver time-out", DataDirection::In, 16, OpenMode::Shared, 10, 0, 0, 0, 0x06, 16,
+       SG_DXFER_FROM_DEV, kShared, true, ETIMEDOUT, 0},
+      {"driver error with sense", DataDirection::In, 16, OpenMode::Shared, 10, 0, 2, 0, 0x0C, 16,
+       SG_DXFER_FROM_DEV, kShared, true, EIO, 0},
+      {"ioctl refused", DataDirection::In, 16, OpenMode::Shared, 10, EIO, 0, 0, 0, 0,
+       SG_DXFER_FROM_DEV, kShared, false, EIO, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,7 +97,8 @@ TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
     system.answer.driver_status = c.driverStatus;
     system.answer.resid = c.resid;
 
-    const ScsiOutcome outcome = port.Execute(uasPath, Request(c.direction, c.length, c.mode, c.seconds));
+    const ScsiOutcome outcome =
+        port.Execute(uasPath, Request(c.direction, c.length, c.mode, c.seconds));
     ASSERT_EQ(system.opens.size(), 1u);
     EXPECT_EQ(system.opens[0].first, "sg1");
     EXPECT_EQ(system.opens[0].second, c.openFlags);
@@ -91,7 +107,8 @@ TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
     EXPECT_EQ(sent.interface_id, 'S');
     EXPECT_EQ(sent.dxfer_direction, c.sgDirection);
     EXPECT_EQ(sent.dxfer_len, c.length);
-    EXPECT_EQ(sent.dxferp, c.length == 0 ? nullptr : data.data());  // the transport's buffer, as given
+    EXPECT_EQ(sent.dxferp,
+              c.length == 0 ? nullptr : data.data());  // the transport's buffer, as given
     EXPECT_EQ(sent.timeout, c.seconds * 1000);
     EXPECT_EQ(sent.mx_sb_len, 0);
     EXPECT_EQ(system.cdbs[0], std::vector<std::uint8_t>(cdb.begin(), cdb.end()));
@@ -106,7 +123,8 @@ TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
 
 TEST_F(PortFixture, DataFromTheDeviceLandsInTheRequestBuffer) {
   system.deviceBytes = {0xF4, 0xE7, 0x3C, 0x9F};
-  const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::In, 2, OpenMode::Shared, 10));
+  const ScsiOutcome outcome =
+      port.Execute(uasPath, Request(DataDirection::In, 2, OpenMode::Shared, 10));
   EXPECT_TRUE(outcome.carriedOut);
   EXPECT_EQ(data[0], 0xF4);
   EXPECT_EQ(data[1], 0xE7);
@@ -114,10 +132,12 @@ TEST_F(PortFixture, DataFromTheDeviceLandsInTheRequestBuffer) {
 }
 
 TEST_F(PortFixture, AFailedOpenSendsNothingAndSaysWhy) {
-  const std::pair<int, bool> cases[] = {{EBUSY, false}, {EACCES, true}, {EPERM, true}, {ENOENT, false}};
+  const std::pair<int, bool> cases[] = {
+      {EBUSY, false}, {EACCES, true}, {EPERM, true}, {ENOENT, false}};
   for (const auto& [error, denied] : cases) {
     system.openErrors["sg1"] = error;
-    const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
+    const ScsiOutcome outcome =
+        port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
     EXPECT_FALSE(outcome.opened) << error;
     EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(error));
     EXPECT_EQ(outcome.accessDenied, denied) << error;
@@ -128,8 +148,10 @@ TEST_F(PortFixture, AFailedOpenSendsNothingAndSaysWhy) {
 TEST_F(PortFixture, ResolvesTheLowerCasedPathOfTheSameDeviceOnly) {
   const std::string acpi = sysfs.AddScsiDevice(
       {"/devices/platform/PNP0D10:00/usb3/3-1/3-1:1.0", "usb-storage", "12:0:0:0", 0, "sg8"});
-  const std::string ata = sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:1f.2/ata1", "", "0:0:0:0", 0, "sg0"});
-  sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0", "usb-storage", "10:0:0:0", 0, ""});
+  const std::string ata =
+      sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:1f.2/ata1", "", "0:0:0:0", 0, "sg0"});
+  sysfs.AddScsiDevice(
+      {"/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0", "usb-storage", "10:0:0:0", 0, ""});
   std::string lowered = MakeDevicePath(Attachment::BulkOnly, acpi);
   for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
@@ -138,15 +160,20 @@ TEST_F(PortFixture, ResolvesTheLowerCasedPathOfTheSameDeviceOnly) {
       {MakeDevicePath(Attachment::Internal, ata), "sg0"},
       // The path claims another attachment than the device now has.
       {MakeDevicePath(Attachment::BulkOnly, ata), nullptr},
-      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", nullptr},
-      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-9/1-9:1.0/host13/target13:0:0/13:0:0:0", nullptr},
-      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host10/target10:0:0/10:0:0:0", nullptr},  // no sg
-      {"uas-scsi:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/driver", nullptr},  // a link out of the tree
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0",
+       nullptr},
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-9/1-9:1.0/host13/target13:0:0/13:0:0:0",
+       nullptr},
+      {"usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host10/target10:0:0/10:0:0:0",
+       nullptr},  // no sg
+      {"uas-scsi:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/driver",
+       nullptr},  // a link out of the tree
       {"/dev/sg1", nullptr},
   };
   for (const auto& [path, node] : cases) {
     system.opens.clear();
-    const ScsiOutcome outcome = port.Execute(path, Request(DataDirection::In, 4, OpenMode::Shared, 10));
+    const ScsiOutcome outcome =
+        port.Execute(path, Request(DataDirection::In, 4, OpenMode::Shared, 10));
     EXPECT_EQ(outcome.opened, node != nullptr) << path;
     if (node != nullptr) {
       ASSERT_EQ(system.opens.size(), 1u) << path;
@@ -169,7 +196,8 @@ TEST_F(PortFixture, NeverSendsToANodeThatIsNoLongerThisDevice) {
   };
   for (const auto& swap : swaps) {
     system.onOpen = swap;
-    const ScsiOutcome outcome = port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
+    const ScsiOutcome outcome =
+        port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
     EXPECT_FALSE(outcome.opened);
     EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(ENODEV));
   }
@@ -178,7 +206,8 @@ TEST_F(PortFixture, NeverSendsToANodeThatIsNoLongerThisDevice) {
 
 TEST_F(PortFixture, RefusesACommandBlockSgCannotCarry) {
   std::array<std::uint8_t, 17> tooLong{};
-  for (std::span<const std::uint8_t> block : {std::span<const std::uint8_t>(tooLong), std::span<const std::uint8_t>()}) {
+  for (std::span<const std::uint8_t> block :
+       {std::span<const std::uint8_t>(tooLong), std::span<const std::uint8_t>()}) {
     ScsiRequest request = Request(DataDirection::In, 4, OpenMode::Shared, 10);
     request.cdb = block;
     const ScsiOutcome outcome = port.Execute(uasPath, request);
