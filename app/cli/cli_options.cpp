@@ -1,0 +1,174 @@
+#include "app/cli/cli_options.h"
+
+#include <charconv>
+#include <initializer_list>
+
+namespace corvane::app::cli {
+namespace {
+
+struct VerbName {
+  std::string_view name;
+  Verb verb;
+};
+
+constexpr VerbName kVerbs[] = {
+    {"list", Verb::List},       {"check", Verb::Check},   {"update", Verb::Update},
+    {"watch", Verb::Watch},     {"help", Verb::Help},     {"--help", Verb::Help},
+    {"-h", Verb::Help},         {"version", Verb::Version}, {"--version", Verb::Version},
+};
+
+enum class Option { Json, Trace, Yes, Force, Device, Simulate, SimulateFile, MaxRescans, Seconds };
+
+struct OptionSpec {
+  std::string_view name;
+  Option option;
+  bool takesValue;
+  std::initializer_list<Verb> verbs;  // the verbs that accept it
+};
+
+// Which verb accepts which option: an option given to a verb that would ignore it is a usage
+// error, so a mistyped command line never silently does something else.
+const OptionSpec kOptions[] = {
+    {"--json", Option::Json, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--trace", Option::Trace, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--yes", Option::Yes, false, {Verb::Update}},
+    {"-y", Option::Yes, false, {Verb::Update}},
+    {"--force", Option::Force, false, {Verb::Update}},
+    {"--device", Option::Device, true, {Verb::Check, Verb::Update}},
+    {"--simulate", Option::Simulate, true,
+     {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--simulate-file", Option::SimulateFile, true,
+     {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--max-rescans", Option::MaxRescans, true, {Verb::Watch}},
+    {"--seconds", Option::Seconds, true, {Verb::Watch}},
+};
+
+std::string_view VerbText(Verb verb) {
+  for (const auto& v : kVerbs) {
+    if (v.verb == verb) return v.name;
+  }
+  return "?";
+}
+
+std::optional<int> PositiveNumber(std::string_view text) {
+  int value = 0;
+  const auto* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value <= 0) return std::nullopt;
+  return value;
+}
+
+ParseResult Fail(std::string message) {
+  ParseResult result;
+  result.error = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
+  if (arguments.empty()) return Fail("no command given");
+  CliOptions options;
+  bool verbFound = false;
+  for (const auto& v : kVerbs) {
+    if (v.name == arguments[0]) {
+      options.verb = v.verb;
+      verbFound = true;
+      break;
+    }
+  }
+  if (!verbFound) {
+    return Fail("unknown command '" + std::string(arguments[0]) +
+                "'; the commands are list, check, update, watch and help");
+  }
+  if (options.verb == Verb::Help || options.verb == Verb::Version) {
+    if (arguments.size() > 1) {
+      return Fail("'" + std::string(arguments[0]) + "' takes no options");
+    }
+    return ParseResult{options, {}};
+  }
+
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    std::string_view word = arguments[i];
+    std::optional<std::string_view> inlineValue;
+    if (const auto eq = word.find('='); word.starts_with("--") && eq != std::string_view::npos) {
+      inlineValue = word.substr(eq + 1);
+      word = word.substr(0, eq);
+    }
+    const OptionSpec* spec = nullptr;
+    for (const auto& candidate : kOptions) {
+      if (candidate.name == word) spec = &candidate;
+    }
+    if (spec == nullptr) {
+      return Fail("unknown option '" + std::string(arguments[i]) + "' for '" +
+                  std::string(VerbText(options.verb)) + "'");
+    }
+    bool accepted = false;
+    for (Verb v : spec->verbs) accepted = accepted || v == options.verb;
+    if (!accepted) {
+      return Fail("option '" + std::string(word) + "' does not apply to '" +
+                  std::string(VerbText(options.verb)) + "'");
+    }
+    std::string value;
+    if (spec->takesValue) {
+      if (inlineValue) {
+        value = std::string(*inlineValue);
+      } else if (i + 1 < arguments.size()) {
+        value = std::string(arguments[++i]);
+      } else {
+        return Fail("option '" + std::string(word) + "' needs a value");
+      }
+      if (value.empty()) return Fail("option '" + std::string(word) + "' needs a value");
+    } else if (inlineValue) {
+      return Fail("option '" + std::string(word) + "' takes no value");
+    }
+
+    switch (spec->option) {
+      case Option::Json: options.json = true; break;
+      case Option::Trace: options.trace = true; break;
+      case Option::Yes: options.yes = true; break;
+      case Option::Force: options.force = true; break;
+      case Option::Device: options.device = value; break;
+      case Option::Simulate: options.simulate = value; break;
+      case Option::SimulateFile: options.simulateFile = value; break;
+      case Option::MaxRescans:
+      case Option::Seconds: {
+        const auto number = PositiveNumber(value);
+        if (!number) {
+          return Fail("option '" + std::string(word) + "' needs a whole number above 0, not '" +
+                      value + "'");
+        }
+        (spec->option == Option::MaxRescans ? options.maxRescans : options.seconds) = number;
+        break;
+      }
+    }
+  }
+  if (options.simulate && options.simulateFile) {
+    return Fail("give either --simulate or --simulate-file, not both");
+  }
+  return ParseResult{options, {}};
+}
+
+std::string UsageText() {
+  return R"(Usage: corvane-update <command> [options]
+
+Commands:
+  list     [--json] [--trace]                      find the attached Corvane adaptors
+  check    [--device PATH] [--json] [--trace]      tell whether the adaptor's firmware is current
+  update   [--device PATH] [--yes] [--force] [--json] [--trace]
+                                                   write the carried firmware into the adaptor
+  watch    [--max-rescans N] [--seconds N] [--json] [--trace]
+                                                   rescan whenever a drive is attached or removed
+  help                                             show this text
+  version                                          show the tool's version
+
+Every command also takes:
+  --simulate NAME         use a built-in virtual adaptor set instead of the attached devices
+  --simulate-file FILE    use the virtual adaptors described in a JSON scenario file
+
+Exit codes: 0 ok/current/complete, 1 usage, 2 no device, 3 several adaptors, 4 not supported,
+5 update offered, 6 update failed, 7 refused, 8 unlisted version, 9 devices not accessible.
+)";
+}
+
+}  // namespace corvane::app::cli

@@ -1,0 +1,37 @@
+// The command line of corvane-update: verbs, options and the usage text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::app::cli {
+
+enum class Verb { List, Check, Update, Watch, Help, Version };
+
+struct CliOptions {
+  Verb verb = Verb::Help;
+  bool json = false;
+  bool trace = false;
+  bool yes = false;
+  bool force = false;
+  std::optional<std::string> device;         // --device PATH
+  std::optional<std::string> simulate;       // --simulate NAME (a built-in scenario)
+  std::optional<std::string> simulateFile;   // --simulate-file FILE.json
+  std::optional<int> maxRescans;             // watch: stop after this many rescans
+  std::optional<int> seconds;                // watch: stop after this many seconds
+};
+
+struct ParseResult {
+  std::optional<CliOptions> options;  // set when the line was understood
+  std::string error;                  // otherwise: what was wrong, in words a user can act on
+};
+
+// Reads argv[1..]; argv[0] is not part of `arguments`.
+ParseResult ParseArguments(const std::vector<std::string_view>& arguments);
+
+// The usage text printed by `help` and after a usage error.
+std::string UsageText();
+
+}  // namespace corvane::app::cli

@@ -1,0 +1,57 @@
+// What a scan and its update check came to, read off the form and its headless view, and how the
+// CLI names, prints and exits for it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/headless_view.h"
+#include "app/form.h"
+#include "nlohmann/json.hpp"
+
+namespace corvane::app::cli {
+
+enum class Outcome { NoDevice, Several, Current, UpdateOffered, Unlisted, NotSupported };
+
+struct ListedRow {
+  std::string item;  // as the window's device list shows it: bus prefix and model text
+  std::string path;  // lower-cased, as the form's device table holds it
+};
+
+struct DeviceOutcome {
+  Outcome outcome = Outcome::NoDevice;
+  std::string status;                 // the window's status text, exactly
+  std::vector<ListedRow> listed;      // what the scan listed
+  std::optional<std::size_t> row;     // the listed row the check ran on
+  std::string checkedPath;            // the path the check ran on (also an unlisted one)
+  UpdateCheckResult check;            // valid for Current, UpdateOffered, Unlisted, NotSupported
+  bool accessDenied = false;          // adaptors present that this user may not open
+};
+
+// After a scan: runs the check on the listed row whose path is `device` (compared lower-cased)
+// and returns that row; nullopt when no listed row has that path.
+std::optional<std::size_t> CheckListedDevice(TForm1& form, HeadlessView& view,
+                                             const std::string& device);
+
+// Reads the form and view after a scan and the check it ran, or the check of `checkedRow`.
+DeviceOutcome ReadOutcome(const TForm1& form, const HeadlessView& view,
+                          std::optional<std::size_t> checkedRow = std::nullopt);
+
+int ExitCodeFor(Outcome outcome);
+// "no-device", "several-adaptors", "current", "update-offered", "unlisted-version", "not-supported".
+std::string_view OutcomeName(Outcome outcome);
+// "a.b.c.d" in decimal.
+std::string VersionText(const std::array<std::uint8_t, 4>& version);
+// "KTS210", "KTS260" or an empty text for every other code.
+std::string ChipNameText(std::uint8_t chipCode);
+// "0x16".
+std::string ChipCodeText(std::uint8_t chipCode);
+
+// Human lines (one "key: value" per line) and the JSON object of an outcome.
+std::string DescribeOutcome(const DeviceOutcome& outcome);
+nlohmann::json OutcomeJson(const DeviceOutcome& outcome);
+
+}  // namespace corvane::app::cli
