@@ -60,8 +60,6 @@ TEST(DevicePath, ShowsOnlyItsOwnAttachmentAndReadsBack) {
       EXPECT_EQ(Lower(parsed->devpath), Lower(c.devpath));
     }
   }
-  EXPECT_EQ(MakeDevicePath(Attachment::BulkOnly, "/devices/usb1/1-1:1.0/host7/target7:0:0/7:0:0:0"),
-            "usbsto:/devices/usb1/1-1:1.0/host7/target7:0:0/7:0:0:0");
 }
 
 TEST(DevicePath, RefusesWhatIsNoPlainDevicePath) {
@@ -81,17 +79,6 @@ TEST(DevicePath, RefusesWhatIsNoPlainDevicePath) {
       "usbsto:/devices/usb1%zz",
   };
   for (const char* path : refused) EXPECT_FALSE(ParseDevicePath(path).has_value()) << path;
-}
-
-TEST(DevicePath, AttachmentComesFromTheDriverName) {
-  const std::pair<const char*, Attachment> cases[] = {
-      {"usb-storage", Attachment::BulkOnly}, {"uas", Attachment::Uas},
-      {"firewire_sbp2", Attachment::Sbp2},   {"ahci", Attachment::Internal},
-      {"virtio_scsi", Attachment::Internal}, {"nvme", Attachment::Internal},
-      {"ums-realtek", Attachment::Internal}, {"", Attachment::Internal},
-  };
-  for (const auto& [driver, attachment] : cases)
-    EXPECT_EQ(AttachmentFromDriver(driver), attachment) << driver;
 }
 
 }  // namespace
