@@ -1,0 +1,256 @@
+// The update run started from the status label, and the device-change watch with its rescan timer.
+#include <algorithm>
+
+#include "tests/app/form_fixture.h"
+
+namespace corvane::app::testing {
+namespace {
+
+using sim::ChipFamily;
+
+std::size_t Count(const std::vector<std::string>& calls, const std::string& call) {
+  return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
+}
+
+const std::string kLooking = "Status Looking for Corvane adaptor";
+const std::string kUpdating = "Status Updating";
+
+// The chip-memory writes of the NVRAM rewrite (DF 01 ... FB) and the address they went to.
+std::vector<std::uint32_t> NvramWriteAddresses(const sim::SimWorld& world) {
+  std::vector<std::uint32_t> addresses;
+  for (const sim::TraceEntry& entry : world.Trace()) {
+    if (entry.cdb.size() == 12 && entry.cdb[0] == 0xDF && entry.cdb[1] == 0x01) {
+      addresses.push_back(std::uint32_t{entry.cdb[8]} << 16 | std::uint32_t{entry.cdb[9]} << 8 |
+                          entry.cdb[10]);
+    }
+  }
+  return addresses;
+}
+
+struct RunCase {
+  const char* name;
+  ChipFamily family;
+  std::array<std::uint8_t, 4> outdated;
+  std::array<std::uint8_t, 4> carried;
+  std::uint32_t nvramAddress;
+};
+
+class UpdateRunTest : public FormTest, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(UpdateRunTest, AClickOnTheOfferWritesFlashAndNvramAndShowsComplete) {
+  const RunCase& c = GetParam();
+  Load({Adaptor(c.family, c.outdated)});
+  StartUp();
+  ASSERT_TRUE(form_.StatusEnabled());
+  world_->ClearTrace();
+  const std::size_t mark = Mark();
+  form_.lblStaustClick();
+
+  const std::vector<std::string> calls = Since(mark);
+  const std::vector<std::string> head = {"Enabled 0",        "Process",   "Visible Image2 0",
+                                         "Visible Image3 0", kUpdating,   "Enabled 0",
+                                         "Visible UpdateProgressBar 1", "Process"};
+  const std::vector<std::string> tail = {"Picture Image3 GOOD",
+                                         "Visible UpdateProgressBar 0",
+                                         "Visible Image2 0",
+                                         "Visible Image3 1",
+                                         "Status Update complete",
+                                         "Enabled 0",
+                                         "Process"};
+  ASSERT_GE(calls.size(), head.size() + tail.size());
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 8), head);
+  EXPECT_EQ(std::vector<std::string>(calls.end() - 7, calls.end()), tail);
+  ASSERT_FALSE(host_.DebugTexts().empty());
+  EXPECT_EQ(host_.DebugTexts().front(), "btn_upd Press\n");
+  EXPECT_FALSE(view_.progress.empty());
+  EXPECT_EQ(form_.UpdateInProgress, 0);
+  EXPECT_FALSE(form_.StatusEnabled());
+  EXPECT_EQ(NvramWriteAddresses(*world_), std::vector<std::uint32_t>{c.nvramAddress});
+  EXPECT_EQ(world_->Bridge(0).FirmwareVersion(), c.carried);
+
+  // After a re-plug the rescan finds the carried firmware current.
+  world_->Replug(0);
+  form_.btn_RefreshClick();
+  EXPECT_EQ(view_.status, "Your product is up to date");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bridges, UpdateRunTest,
+    ::testing::Values(RunCase{"Sata", ChipFamily::Kts210, {0, 2, 1, 3}, {0, 2, 1, 4}, 0xD000},
+                      RunCase{"Nvme", ChipFamily::Kts260, {0, 1, 0, 8}, {234, 1, 0, 1}, 0x11000}),
+    [](const ::testing::TestParamInfo<RunCase>& param) { return param.param.name; });
+
+bool IsWriteBuffer(std::span<const std::uint8_t> cdb) { return cdb[0] == 0x3B; }
+bool IsChipMemoryWrite(std::span<const std::uint8_t> cdb) {
+  return cdb[0] == 0xDF && cdb[1] == 0x01;
+}
+
+TEST_F(FormTest, AFailedFlashOrNvramWriteShowsUpdateFail) {
+  struct Row {
+    const char* name;
+    bool (*matches)(std::span<const std::uint8_t>);
+    bool nvramTried;
+  };
+  const Row rows[] = {{"flash", IsWriteBuffer, false}, {"nvram", IsChipMemoryWrite, true}};
+  for (const Row& row : rows) {
+    Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+    StartUp();
+    ASSERT_TRUE(form_.StatusEnabled()) << row.name;
+    world_->ClearTrace();
+    ArmAt(kUpdating, row.matches, InterposedPort::Action::Fail, /*sticky=*/true);
+    form_.lblStaustClick();
+    EXPECT_GE(port_->hits, 1) << row.name;
+    EXPECT_EQ(view_.status, "Update Fail") << row.name;
+    EXPECT_EQ(view_.pictures[ControlId::Image3], "CROSS") << row.name;
+    EXPECT_FALSE(view_.visibility[ControlId::UpdateProgressBar]) << row.name;
+    EXPECT_TRUE(view_.visibility[ControlId::Image3]) << row.name;
+    EXPECT_EQ(form_.UpdateInProgress, 0) << row.name;
+    // A failed flash never reaches the NVRAM (the interposed failures do not reach the trace).
+    const bool nvramRead = std::any_of(
+        world_->Trace().begin(), world_->Trace().end(), [](const sim::TraceEntry& entry) {
+          return entry.cdb.size() == 12 && entry.cdb[0] == 0xDF && entry.cdb[1] == 0x10 &&
+                 entry.cdb[11] == 0xFA;
+        });
+    EXPECT_EQ(nvramRead, row.nvramTried) << row.name;
+  }
+}
+
+TEST_F(FormTest, TheLabelStartsExactlyOneRunAndOnlyWhenItOffersTheUpdate) {
+  Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+  StartUp();
+  int clicksDuringRun = 0;
+  view_.onCall = [&](const std::string& call) {
+    if (call == kUpdating && clicksDuringRun == 0) {
+      ++clicksDuringRun;
+      form_.lblStaustClick();  // a click that arrives while the run works
+    }
+  };
+  form_.lblStaustClick();
+  form_.lblStaustClick();  // after the run: the label is disabled
+  EXPECT_EQ(Count(view_.calls, kUpdating), 1u);
+  EXPECT_EQ(std::count(host_.DebugTexts().begin(), host_.DebugTexts().end(), "btn_upd Press\n"),
+            1);
+
+  // A current bridge offers nothing: the label does not start a run.
+  Load({Adaptor(ChipFamily::Kts260, {234, 1, 0, 1})});
+  form_.btn_RefreshClick();
+  const std::size_t mark = Mark();
+  form_.lblStaustClick();
+  EXPECT_TRUE(Since(mark).empty());
+}
+
+class WatchTest : public FormTest {
+ protected:
+  void SetUp() override {
+    Load({Adaptor(ChipFamily::Kts260, {234, 1, 0, 1})});
+    StartUp();
+    view_.scanStarts.clear();
+  }
+};
+
+TEST_F(WatchTest, ABurstOfRelevantEventsEndsInOneRescan500MsAfterTheLast) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> events;  // (delay before, code)
+    std::size_t rescans;
+    std::uint64_t lastEventToRescanMs;
+  };
+  const Row rows[] = {
+      {"node changes", {{0, kDbtDevNodesChanged}, {100, kDbtDevNodesChanged}, {300, kDbtDevNodesChanged}}, 1, 500},
+      {"removal", {{0, kDbtDeviceRemoveComplete}, {20, kDbtDevNodesChanged}}, 1, 500},
+      {"arrival alone", {{0, kDbtDeviceArrival}}, 0, 0},
+      {"other codes", {{0, 0x8001}, {10, 0x8003}, {10, 0x0018}}, 0, 0},
+  };
+  for (const Row& row : rows) {
+    view_.scanStarts.clear();
+    for (const auto& [delay, code] : row.events) {
+      view_.IdleFor(delay);
+      view_.PostDeviceChange(code);
+      view_.Pump();
+    }
+    const std::uint64_t lastEvent = clock_.NowMs();
+    view_.IdleFor(3000);
+    ASSERT_EQ(view_.scanStarts.size(), row.rescans) << row.name;
+    if (row.rescans == 1) {
+      EXPECT_EQ(view_.scanStarts[0] - lastEvent, row.lastEventToRescanMs) << row.name;
+    }
+    EXPECT_TRUE(view_.timers.empty()) << row.name << ": the timer fires once";
+  }
+}
+
+TEST_F(WatchTest, OtherTimerIdsChangeNothing) {
+  view_.PostDeviceChange(kDbtDevNodesChanged);
+  view_.Pump();
+  const std::size_t mark = Mark();
+  for (std::uintptr_t id : {0u, 100u, 102u, 1u}) form_.WMTimer(id);
+  EXPECT_TRUE(Since(mark).empty());
+  EXPECT_EQ(view_.timers.count(kRescanTimerId), 1u);
+}
+
+TEST_F(WatchTest, WhileAnUpdateRunsNodeChangesAreIgnoredAndAnArmedTimerWaits) {
+  view_.PostDeviceChange(kDbtDevNodesChanged);
+  view_.Pump();
+  form_.UpdateInProgress = 1;
+  const std::size_t mark = Mark();
+  view_.PostDeviceChange(kDbtDevNodesChanged);
+  view_.IdleFor(1200);
+  EXPECT_TRUE(view_.scanStarts.empty());
+  EXPECT_EQ(Count(Since(mark), "StartTimer 101 500"), 0u);
+  EXPECT_EQ(view_.timers.count(kRescanTimerId), 1u) << "stays armed";
+  form_.UpdateInProgress = 0;
+  view_.IdleFor(500);
+  EXPECT_EQ(view_.scanStarts.size(), 1u);
+}
+
+TEST_F(WatchTest, ARemovalDuringARunRescansOnceAfterTheRunHasEnded) {
+  Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+  form_.btn_RefreshClick();
+  ASSERT_TRUE(form_.StatusEnabled());
+  view_.scanStarts.clear();
+  view_.msPerProcess = 50;  // time passes while the run lets messages through
+  bool posted = false;
+  bool clearedDuringRun = false;
+  view_.onCall = [&](const std::string& call) {
+    if (call == kUpdating && !posted) {
+      posted = true;
+      view_.PostDeviceChange(kDbtDeviceRemoveComplete);
+    }
+    if (posted && call == "Process" && form_.Busy() && form_.UpdateInProgress == 0) {
+      clearedDuringRun = true;
+    }
+  };
+  const std::size_t mark = Mark();
+  form_.lblStaustClick();
+  const std::vector<std::string> calls = Since(mark);
+  EXPECT_TRUE(clearedDuringRun);
+  const auto complete = std::find(calls.begin(), calls.end(), "Status Update complete");
+  ASSERT_NE(complete, calls.end());
+  EXPECT_EQ(std::count(calls.begin(), complete, kLooking), 0) << "no rescan inside the run";
+  EXPECT_EQ(std::count(complete, calls.end(), kLooking), 1) << "exactly one after it";
+  view_.IdleFor(3000);
+  EXPECT_EQ(view_.scanStarts.size(), 1u);
+}
+
+TEST_F(WatchTest, ARescanThatComesDueDuringAScanRunsAfterIt) {
+  view_.msPerProcess = 600;
+  bool posted = false;
+  view_.onCall = [&](const std::string& call) {
+    if (call == kLooking && !posted) {
+      posted = true;
+      view_.PostDeviceChange(kDbtDevNodesChanged);
+    }
+  };
+  const std::size_t mark = Mark();
+  form_.btn_RefreshClick();
+  const std::vector<std::string> calls = Since(mark);
+  ASSERT_EQ(Count(calls, kLooking), 2u) << ::testing::PrintToString(calls);
+  const auto first = std::find(calls.begin(), calls.end(), kLooking);
+  const auto second = std::find(first + 1, calls.end(), kLooking);
+  // The first scan finished (its check's result shown) before the second began.
+  EXPECT_NE(std::find(first, second, "Status Your product is up to date"), second)
+      << ::testing::PrintToString(calls);
+  EXPECT_FALSE(form_.Busy());
+}
+
+}  // namespace
+}  // namespace corvane::app::testing

@@ -1,0 +1,185 @@
+// The scan as the window shows it: every outcome, in order, on virtual adaptors.
+#include <algorithm>
+
+#include "tests/app/form_fixture.h"
+
+namespace corvane::app::testing {
+namespace {
+
+using sim::Bus;
+using sim::ChipFamily;
+
+const std::string kDock = Pad("Corvane", 8) + Pad("CV-E2510 Dock", 16);
+
+std::size_t CountOf(const std::vector<std::string>& calls, std::string_view prefix) {
+  return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [prefix](const std::string& c) {
+    return c.rfind(prefix, 0) == 0;
+  }));
+}
+
+class ScanTest : public FormTest {};
+
+TEST_F(ScanTest, NothingAttachedOrOnlyForeignDisksShowTheCrossBeforeTheWindowIsShown) {
+  const std::vector<std::vector<sim::DeviceConfig>> worlds = {
+      {},
+      {sim::DefaultDeviceConfig(ChipFamily::InternalDisk)},
+  };
+  for (const auto& devices : worlds) {
+    view_.calls.clear();
+    Load(devices);
+    StartUp();
+    EXPECT_EQ(view_.calls, Concat({ScanOpening(), NoDeviceShown(),
+                                   {"Register", "Caption Corvane Update Tool"}}))
+        << devices.size() << " devices";
+    EXPECT_EQ(form_.FoundDiskCount, 0);
+    EXPECT_TRUE(view_.accessTexts.empty());
+  }
+}
+
+TEST_F(ScanTest, OneOutdatedSataAdaptorIsListedCheckedAndOffered) {
+  Load({Adaptor(ChipFamily::Kts210, {0, 2, 1, 3})});
+  form_.Start();
+  EXPECT_EQ(view_.calls,
+            Concat({ScanOpening(),
+                    {"ListClear", "Status Getting model#", "Enabled 0", "Process",
+                     "ListAdd <<USB>> " + kDock, "ListEnabled 1", "ListSelect 0",
+                     "Status Checking for FW update", "Enabled 0", "Process",
+                     "Picture Image3 UPDATE", "Visible Image2 0", "Visible Image3 1",
+                     "Status Click here to download and update the Corvane SATA Bridge 02.14",
+                     "Enabled 1", "Process"}}));
+  EXPECT_EQ(form_.FoundDiskCount, 1);
+  EXPECT_EQ(form_.DeviceEntries[0], world_->PathOf(0));
+  EXPECT_EQ(ChipCodeOf(form_.ChipId), kChipCodeKts210);
+  EXPECT_TRUE(form_.StatusEnabled());
+}
+
+TEST_F(ScanTest, TheBusPrefixFollowsTheAttachment) {
+  const std::pair<Bus, std::string> rows[] = {
+      {Bus::Usb, "<<USB>> "}, {Bus::Uas, "<<UASP>> "}, {Bus::Ieee1394, "<<1394>> "}};
+  for (const auto& [bus, prefix] : rows) {
+    Load({Adaptor(ChipFamily::Kts260, {234, 1, 0, 1}, false, "CV-E2510 Dock", bus)});
+    form_.Start();
+    ASSERT_EQ(view_.items.size(), 1u) << prefix;
+    EXPECT_EQ(view_.items[0], prefix + kDock);
+    EXPECT_EQ(view_.status, "Your product is up to date") << prefix;
+  }
+}
+
+TEST_F(ScanTest, TwoAdaptorsAskToDetachAllButOneWithoutChecking) {
+  Load({Adaptor(ChipFamily::Kts210, {0, 2, 1, 3}, false, "CV-E2510 Dock"),
+        Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}, false, "CV-N2610 Dock")});
+  form_.Start();
+  const std::vector<std::string> tail = {
+      "ListAdd <<USB>> " + Pad("Corvane", 8) + Pad("CV-N2610 Dock", 16),
+      "ListEnabled 1",
+      "ListSelect 0",
+      "Visible btn_upd 0",
+      "Picture Image3 CROSS",
+      "Visible Image2 0",
+      "Visible Image3 1",
+      "Status Multiple USB drives are attached. Please disconnect all devices.\n"
+      " Except the one that needs to be updated.",
+      "Enabled 0"};
+  ASSERT_GE(view_.calls.size(), tail.size());
+  EXPECT_EQ(Since(view_.calls.size() - tail.size()), tail);
+  EXPECT_EQ(CountOf(view_.calls, "Status Checking"), 0u);
+  EXPECT_EQ(view_.items.size(), 2u);
+  EXPECT_TRUE(view_.listEnabled);
+  EXPECT_EQ(form_.DeviceEntries[1], world_->PathOf(1));
+}
+
+TEST_F(ScanTest, ForeignDisksBesideOneAdaptorAreSkipped) {
+  Load({UnidentifiedBridge(), Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}), UnidentifiedBridge(),
+         sim::DefaultDeviceConfig(ChipFamily::UsbStick)});
+  form_.Start();
+  EXPECT_EQ(form_.FoundDiskCount, 3);
+  EXPECT_EQ(view_.items, std::vector<std::string>{"<<USB>> " + kDock});
+  EXPECT_EQ(form_.DeviceEntries[0], world_->PathOf(1));
+  // The last probed path stays in the row after the listed one.
+  EXPECT_EQ(form_.DeviceEntries[1], world_->PathOf(2));
+  EXPECT_EQ(view_.status,
+            "Click here to download and update the Corvane NVMe Bridge 234.01.00.01");
+}
+
+TEST_F(ScanTest, AFailedInquiryCarriesTheLastAnswerOver) {
+  struct Row {
+    const char* name;
+    std::string armAt;  // the scan's next INQUIRY after this call fails
+    std::vector<std::string> items;
+  };
+  const std::string first = Pad("Corvane", 8) + Pad("CV-E2510 Dock", 16);
+  const Row rows[] = {
+      {"second device", "ListAdd <<USB>> " + first, {"<<USB>> " + first, "<<USB>> " + first}},
+      {"first device", "ListClear",
+       {"<<USB>> ", "<<USB>> " + Pad("Corvane", 8) + Pad("CV-N2610 Dock", 16)}},
+  };
+  for (const Row& row : rows) {
+    Load({Adaptor(ChipFamily::Kts210, {0, 2, 1, 3}, false, "CV-E2510 Dock"),
+          Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}, false, "CV-N2610 Dock")});
+    ArmAt(row.armAt, [](std::span<const std::uint8_t> cdb) { return cdb[0] == 0x12; });
+    form_.Start();
+    EXPECT_EQ(view_.items, row.items) << row.name;
+    EXPECT_EQ(port_->hits, 1) << row.name;
+  }
+}
+
+TEST_F(ScanTest, MoreThan128AdaptorsWarnOnceAndListTheFirst128) {
+  const std::pair<int, bool> rows[] = {{130, true}, {128, false}};
+  for (const auto& [count, warns] : rows) {
+    view_.calls.clear();
+    Load(std::vector<sim::DeviceConfig>(static_cast<std::size_t>(count),
+                                        Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})));
+    form_.SetScanSlotCount(200);
+    form_.Start();
+    EXPECT_EQ(CountOf(view_.calls, "Warning"), warns ? 1u : 0u) << count;
+    if (warns) {
+      EXPECT_EQ(std::count(view_.calls.begin(), view_.calls.end(),
+                           "Warning Warning: The tool only can show 128 disks."),
+                1);
+    }
+    EXPECT_EQ(view_.items.size(), 128u) << count;
+    EXPECT_EQ(form_.FoundDiskCount, count);
+    EXPECT_EQ(view_.status.rfind("Multiple USB drives are attached.", 0), 0u) << count;
+  }
+}
+
+TEST_F(ScanTest, AdaptorsThatCannotBeOpenedForLackOfRightsAreExplainedOnce) {
+  Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+  port_->denyAll = true;
+  form_.Start();
+  EXPECT_EQ(view_.status, "Cannot find any supported Corvane devices.");
+  ASSERT_EQ(view_.accessTexts.size(), 1u);
+  EXPECT_NE(view_.accessTexts[0].find("udev rule"), std::string::npos);
+  EXPECT_NE(view_.accessTexts[0].find("re-plug"), std::string::npos);
+  EXPECT_EQ(view_.calls.back(), "Access No access to the adaptor");
+
+  form_.btn_RefreshClick();  // the same situation is not told again
+  EXPECT_EQ(view_.accessTexts.size(), 1u);
+
+  port_->denyAll = false;  // rights granted: the adaptor is found
+  form_.btn_RefreshClick();
+  EXPECT_EQ(view_.items.size(), 1u);
+  EXPECT_EQ(view_.accessTexts.size(), 1u);
+
+  port_->denyAll = true;  // lost again: told again
+  form_.btn_RefreshClick();
+  EXPECT_EQ(view_.accessTexts.size(), 2u);
+}
+
+TEST_F(ScanTest, EveryScanStartsFromScratch) {
+  Load({Adaptor(ChipFamily::Kts210, {0, 2, 1, 3}, false, "CV-E2510 Dock"),
+        Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}, false, "CV-N2610 Dock")});
+  form_.Start();
+  ASSERT_EQ(view_.items.size(), 2u);
+  world_->Unplug(0);
+  form_.btn_RefreshClick();
+  EXPECT_EQ(view_.items, std::vector<std::string>{"<<USB>> " + Pad("Corvane", 8) +
+                                                  Pad("CV-N2610 Dock", 16)});
+  EXPECT_EQ(form_.DeviceEntries[0], world_->PathOf(1));
+  EXPECT_TRUE(view_.visibility[ControlId::Image3]);
+  EXPECT_FALSE(view_.visibility[ControlId::Image2]);
+  EXPECT_EQ(view_.pictures[ControlId::Image3], "UPDATE");
+}
+
+}  // namespace
+}  // namespace corvane::app::testing

@@ -1,0 +1,192 @@
+// The pure rules of the window: version decision, picture names, animation frames, bus prefixes,
+// the entry text of an INQUIRY answer and the layout table's own consistency.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "app/control_layout.h"
+#include "app/device_scan.h"
+#include "app/form.h"
+#include "app/update_check.h"
+#include "device/chip_identification.h"
+
+namespace corvane::app {
+namespace {
+
+std::array<std::uint8_t, 16> ChipInfo(std::array<std::uint8_t, 4> version, bool bootRom) {
+  std::array<std::uint8_t, 16> info{0xF4, 0xE7, 0x3C, 0x9F, 0x00, 0x00, 0x01};
+  info[6] = bootRom ? 0 : 1;
+  for (std::size_t i = 0; i < 4; ++i) info[12 + i] = version[i];
+  return info;
+}
+
+struct VersionCase {
+  std::uint8_t chip;
+  std::array<std::uint8_t, 4> version;
+  bool bootRom;
+  VersionVerdict expected;
+};
+
+class DecideVersionTest : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(DecideVersionTest, GivesTheListedVerdict) {
+  const VersionCase& c = GetParam();
+  EXPECT_EQ(DecideVersion(c.chip, ChipInfo(c.version, c.bootRom)), c.expected)
+      << int(c.chip) << " " << int(c.version[0]) << "." << int(c.version[1]) << "."
+      << int(c.version[2]) << "." << int(c.version[3]) << " rom=" << c.bootRom;
+}
+
+constexpr std::uint8_t k210 = kChipCodeKts210;
+constexpr std::uint8_t k260 = kChipCodeKts260;
+using V = VersionVerdict;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecideVersionTest,
+    ::testing::Values(
+        // SATA bridge: 0.{1,2}.1.{>=4} is current, everything else is offered the update.
+        VersionCase{k210, {0, 2, 1, 4}, false, V::Current},
+        VersionCase{k210, {0, 1, 1, 9}, false, V::Current},
+        VersionCase{k210, {0, 2, 1, 255}, false, V::Current},
+        VersionCase{k210, {0, 2, 1, 3}, false, V::UpdateOffered},
+        VersionCase{k210, {0, 2, 0, 9}, false, V::UpdateOffered},
+        VersionCase{k210, {0, 3, 1, 4}, false, V::UpdateOffered},
+        VersionCase{k210, {1, 2, 1, 4}, false, V::UpdateOffered},
+        VersionCase{k210, {0, 0, 1, 4}, false, V::UpdateOffered},
+        VersionCase{k210, {234, 1, 0, 1}, false, V::UpdateOffered},
+        // NVMe bridge, running firmware.
+        VersionCase{k260, {234, 1, 0, 1}, false, V::Current},
+        VersionCase{k260, {0, 1, 0, 8}, false, V::UpdateOffered},
+        VersionCase{k260, {0, 2, 0, 0}, false, V::UpdateOffered},
+        VersionCase{k260, {0, 1, 0, 9}, false, V::Current},
+        VersionCase{k260, {0, 2, 0, 200}, false, V::Current},
+        VersionCase{k260, {234, 1, 0, 2}, false, V::Unlisted},
+        VersionCase{k260, {234, 2, 0, 1}, false, V::Unlisted},
+        VersionCase{k260, {0, 3, 0, 1}, false, V::Unlisted},
+        VersionCase{k260, {0, 1, 1, 0}, false, V::Unlisted},
+        // NVMe bridge in its boot ROM: offered whatever it reports, the carried version included.
+        VersionCase{k260, {234, 1, 0, 1}, true, V::UpdateOffered},
+        VersionCase{k260, {0, 1, 0, 9}, true, V::UpdateOffered},
+        VersionCase{k260, {9, 9, 9, 9}, true, V::UpdateOffered},
+        // Bytes compare unsigned: 0x80 and above are large, not negative.
+        VersionCase{k260, {0, 1, 0, 0x80}, false, V::Current},
+        // No other chip has listed versions.
+        VersionCase{0x12, {0, 2, 1, 4}, false, V::Unlisted}));
+
+TEST(CheckResultTexts, EachResultShowsItsPictureAndText) {
+  struct Row {
+    CheckResultKind kind;
+    std::uint8_t chip;
+    std::string_view picture;
+    std::string_view text;
+  };
+  const Row rows[] = {
+      {CheckResultKind::Current, k210, "GOOD", "Your product is up to date"},
+      {CheckResultKind::UpdateOffered, k210, "UPDATE",
+       "Click here to download and update the Corvane SATA Bridge 02.14"},
+      {CheckResultKind::UpdateOffered, k260, "UPDATE",
+       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01"},
+      {CheckResultKind::Unlisted, k260, "CROSS", "Cannot find any supported Corvane devices."},
+      {CheckResultKind::NotSupported, 0, "CROSS", "Cannot find any supported Corvane devices."},
+      {CheckResultKind::NoDevice, 0, "", ""},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(CheckResultPicture(row.kind), row.picture) << CheckResultKindName(row.kind);
+    EXPECT_EQ(CheckResultStatusText(row.kind, row.chip), row.text) << CheckResultKindName(row.kind);
+  }
+  EXPECT_EQ(NvramAddressFor(k210), 0xD000u);
+  EXPECT_EQ(NvramAddressFor(k260), 0x11000u);
+  EXPECT_EQ(NvramAddressFor(0x12), 0u);
+}
+
+TEST(PictureNames, MatchWithoutRegardToCase) {
+  const std::pair<std::string_view, std::string_view> rows[] = {
+      {"Good", "GOOD"},   {"good", "GOOD"},         {"GOOD", "GOOD"},
+      {"cross", "CROSS"}, {"Loading3", "LOADING3"}, {"background", "BACKGROUND"},
+      {"GOODS", ""},      {"", ""},                 {"LOADING4", ""},
+  };
+  for (const auto& [asked, canonical] : rows) {
+    EXPECT_EQ(CanonicalPictureName(asked), canonical) << asked;
+  }
+}
+
+TEST(AnimationFrames, TurnClockwiseFromTheTopArrow) {
+  const std::pair<int, std::string_view> rows[] = {
+      {1, "LOADING2"}, {2, "LOADING3"}, {3, "LOADING1"}, {4, "LOADING2"},
+      {5, "LOADING3"}, {6, "LOADING1"}, {3001, "LOADING2"},
+  };
+  for (const auto& [counter, frame] : rows) EXPECT_EQ(AnimationFrameName(counter), frame) << counter;
+}
+
+TEST(BusPrefixes, FollowTheLowerCasedPath) {
+  const std::pair<std::string_view, std::string_view> rows[] = {
+      {"\\\\?\\usbstor#disk&ven_corvane", "<<USB>> "},
+      {"\\\\?\\scsi#disk&ven_corvane", "<<UASP>> "},
+      {"\\\\?\\sbp2#disk", "<<1394>> "},
+      {"sbp2/with/scsi/inside", "<<1394>> "},
+      {"sim/usbstor/0", "<<USB>> "},
+      {"sim/scsi/1", "<<UASP>> "},
+  };
+  for (const auto& [path, prefix] : rows) EXPECT_EQ(BusPrefix(path), prefix) << path;
+}
+
+TEST(InquiryEntryText, TakesVendorAndProductAsPaddedUpToANul) {
+  std::array<std::uint8_t, 40> answer{};
+  const std::string padded = "Corvane CV-E2510 Dock   ";
+  for (std::size_t i = 0; i < 24; ++i) answer[8 + i] = static_cast<std::uint8_t>(padded[i]);
+  answer[32] = 'X';  // the revision is not part of it
+  EXPECT_EQ(InquiryEntryText(answer.data()), padded);
+  answer[15] = 0;
+  EXPECT_EQ(InquiryEntryText(answer.data()), "Corvane");
+  answer[8] = 0;
+  EXPECT_EQ(InquiryEntryText(answer.data()), "");
+}
+
+TEST(ControlLayout, RowsStandInControlIdOrderWithUniqueNames) {
+  std::set<std::string_view> names;
+  for (std::size_t i = 0; i < kControlLayout.size(); ++i) {
+    EXPECT_EQ(static_cast<std::size_t>(kControlLayout[i].id), i) << kControlLayout[i].name;
+    EXPECT_TRUE(names.insert(kControlLayout[i].name).second) << kControlLayout[i].name;
+  }
+  EXPECT_EQ(LayoutOf(ControlId::lblStaust).name, "lblStaust");
+  EXPECT_EQ(LayoutOf(ControlId::UpdateProgressBar).rangeMax, 100);
+}
+
+TEST(ControlLayout, OnlyTheVisibleControlsAreShownAndTheHiddenOnesAreTabStops) {
+  for (const ControlLayout& row : kControlLayout) {
+    const bool hidden = row.id == ControlId::cbb_DeviceList || row.id == ControlId::btn_Refresh ||
+                        row.id == ControlId::btn_Exit || row.id == ControlId::btn_upd ||
+                        row.id == ControlId::UpdateProgressBar;
+    EXPECT_EQ(row.shown, !hidden) << row.name;
+    EXPECT_EQ(row.tabOrder >= 0, hidden) << row.name;
+  }
+}
+
+TEST(ControlLayout, ContactLabelsCarryOurOwnInventedData) {
+  const std::string products(LayoutOf(ControlId::Label1).text);
+  const std::string lead = "Corvane Product Supported: ";
+  ASSERT_EQ(products.rfind(lead, 0), 0u);
+  const std::regex code("CV-[A-Z][0-9]{4}");
+  const std::string list = products.substr(lead.size());
+  std::size_t count = 0;
+  std::set<std::string> seen;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = list.find(", ", start);
+    const std::string item = list.substr(start, end == std::string::npos ? end : end - start);
+    EXPECT_TRUE(std::regex_match(item, code)) << item;
+    EXPECT_TRUE(seen.insert(item).second) << item;
+    ++count;
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  EXPECT_EQ(count, 15u);
+  EXPECT_TRUE(std::regex_search(std::string(LayoutOf(ControlId::Label3).text),
+                                std::regex("555-01[0-9][0-9]$")));
+  EXPECT_NE(LayoutOf(ControlId::Label4).text.find(".example"), std::string_view::npos);
+  EXPECT_NE(LayoutOf(ControlId::Label5).text.find(".example/"), std::string_view::npos);
+}
+
+}  // namespace
+}  // namespace corvane::app
