@@ -87,6 +87,7 @@ struct DeviceConfig {
   std::vector<ReadBackCorruption> corruptions;
   std::uint32_t diskBlocks = 2048;  // the small disk behind the bridge, 512-byte blocks
   bool pathUnreadable = false;      // the disk source cannot read this interface's path
+  bool accessDenied = false;        // every open fails for lack of rights
 };
 
 // Family constants.

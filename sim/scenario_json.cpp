@@ -207,7 +207,7 @@ Bus BusNamed(const json& value, const std::string& where) {
 
 DeviceConfig ParseDevice(const json& dev, const std::string& where) {
   CheckKeys(dev, {"bus", "chip", "firmware", "romMode", "inquiry", "busyMs", "stayBusy", "descriptor",
-                  "nvram", "faults", "diskBlocks", "pathUnreadable", "comment"},
+                  "nvram", "faults", "diskBlocks", "pathUnreadable", "accessDenied", "comment"},
             where);
   if (!dev.contains("chip")) Fail(where, "needs \"chip\"");
   const json& chip = dev["chip"];
@@ -252,6 +252,7 @@ DeviceConfig ParseDevice(const json& dev, const std::string& where) {
   }
   if (dev.contains("diskBlocks")) d.diskBlocks = static_cast<std::uint32_t>(Unsigned(dev["diskBlocks"], where + ".diskBlocks", 1u << 24));
   if (dev.contains("pathUnreadable")) d.pathUnreadable = Bool(dev["pathUnreadable"], where + ".pathUnreadable");
+  if (dev.contains("accessDenied")) d.accessDenied = Bool(dev["accessDenied"], where + ".accessDenied");
   return d;
 }
 

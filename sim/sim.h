@@ -127,6 +127,8 @@ class SimWorld {
   void Unplug(std::size_t index);
   void Replug(std::size_t index);  // power-cycles the bridge
   bool IsPlugged(std::size_t index) const;
+  // Another program holds the device open: exclusive opens fail while shared ones still succeed.
+  void SetHeldByOther(std::size_t index, bool held);
 
   const std::vector<TraceEntry>& Trace() const;
   void ClearTrace();

@@ -11,6 +11,8 @@ namespace {
 // Error codes the virtual platform reports for a command that was not carried out.
 constexpr std::uint32_t kErrorTimeout = 1460;        // the command's time-out expired
 constexpr std::uint32_t kErrorDeviceGone = 1167;     // the device is no longer connected
+constexpr std::uint32_t kErrorAccessDenied = 5;      // no rights to open the device
+constexpr std::uint32_t kErrorSharingViolation = 32; // another opener holds the device
 
 std::string LowerCase(std::string_view text) {
   std::string out(text);
@@ -37,6 +39,7 @@ struct SimWorld::Impl {
     std::unique_ptr<SimBridge> bridge;
     std::string path;
     bool plugged = true;
+    bool heldByOther = false;
   };
 
   class Port : public ScsiPort {
@@ -106,7 +109,13 @@ struct SimWorld::Impl {
 
     ScsiOutcome outcome;
     Device* device = Find(path);
-    if (device != nullptr && device->plugged) {
+    if (device != nullptr && device->plugged && device->config->accessDenied) {
+      outcome.platformError = kErrorAccessDenied;
+      outcome.accessDenied = true;
+    } else if (device != nullptr && device->plugged && device->heldByOther &&
+               request.openMode == OpenMode::Exclusive) {
+      outcome.platformError = kErrorSharingViolation;
+    } else if (device != nullptr && device->plugged) {
       outcome.opened = true;
       const CommandAnswer answer =
           device->bridge->Execute(request.cdb, request.direction, request.data);
@@ -159,6 +168,9 @@ void SimWorld::Replug(std::size_t index) {
   impl_->SetPlugged(index, true);
 }
 bool SimWorld::IsPlugged(std::size_t index) const { return impl_->devices.at(index).plugged; }
+void SimWorld::SetHeldByOther(std::size_t index, bool held) {
+  impl_->devices.at(index).heldByOther = held;
+}
 
 const std::vector<TraceEntry>& SimWorld::Trace() const { return impl_->trace; }
 void SimWorld::ClearTrace() { impl_->trace.clear(); }

@@ -123,5 +123,34 @@ TEST(PortTrace, UnreadablePathAndUnknownPaths) {
   EXPECT_TRUE(w.world.Port().IsSimulated());
 }
 
+TEST(PortTrace, OpensRefusedForRightsOrAnotherHolder) {
+  struct Row {
+    const char* what;
+    bool accessDenied;
+    bool held;
+    OpenMode mode;
+    bool opened;
+  };
+  const Row rows[] = {
+      {"free, shared", false, false, OpenMode::Shared, true},
+      {"free, exclusive", false, false, OpenMode::Exclusive, true},
+      {"held, shared", false, true, OpenMode::Shared, true},
+      {"held, exclusive", false, true, OpenMode::Exclusive, false},
+      {"no rights", true, false, OpenMode::Shared, false},
+  };
+  for (const Row& row : rows) {
+    LiveWorld w(OneDevice(std::string(R"({"chip": "KTS260", "accessDenied": )") +
+                          (row.accessDenied ? "true" : "false") + "}"));
+    w.world.SetHeldByOther(0, row.held);
+    const std::uint8_t cdb[12] = {0x00};
+    const ScsiRequest request{std::span<const std::uint8_t>(cdb, 12), DataDirection::In, {}, 10, row.mode, {}};
+    const ScsiOutcome outcome = w.world.Port().Execute(w.Path(), request);
+    EXPECT_EQ(outcome.opened, row.opened) << row.what;
+    EXPECT_EQ(outcome.accessDenied, row.accessDenied) << row.what;
+    EXPECT_EQ(outcome.platformError != 0, !row.opened) << row.what;
+    EXPECT_EQ(w.world.Trace().size(), 1u) << row.what;
+  }
+}
+
 }  // namespace
 }  // namespace corvane::sim

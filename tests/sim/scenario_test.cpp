@@ -78,7 +78,7 @@ TEST(Scenarios, EveryKeyIsRead) {
       "faults": [{"command": "WriteBuffer", "nth": 7, "effect": "timeout"},
                  {"afterCommands": 40, "effect": "unplug"},
                  {"corruptReadBack": 1024, "once": false}],
-      "diskBlocks": 64, "pathUnreadable": true, "comment": "free text"}]})");
+      "diskBlocks": 64, "pathUnreadable": true, "accessDenied": true, "comment": "free text"}]})");
   const DeviceConfig& d = *s.devices.at(0);
   EXPECT_EQ(d.bus, Bus::Uas);
   EXPECT_EQ(d.family, ChipFamily::Kts210);
@@ -103,6 +103,7 @@ TEST(Scenarios, EveryKeyIsRead) {
   EXPECT_FALSE(d.corruptions[0].once);
   EXPECT_EQ(d.diskBlocks, 64u);
   EXPECT_TRUE(d.pathUnreadable);
+  EXPECT_TRUE(d.accessDenied);
 }
 
 TEST(Scenarios, MistakesAreNamed) {
