@@ -75,32 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
         // No other chip has listed versions.
         VersionCase{0x12, {0, 2, 1, 4}, false, V::Unlisted}));
 
-TEST(CheckResultTexts, EachResultShowsItsPictureAndText) {
-  struct Row {
-    CheckResultKind kind;
-    std::uint8_t chip;
-    std::string_view picture;
-    std::string_view text;
-  };
-  const Row rows[] = {
-      {CheckResultKind::Current, k210, "GOOD", "Your product is up to date"},
-      {CheckResultKind::UpdateOffered, k210, "UPDATE",
-       "Click here to download and update the Corvane SATA Bridge 02.14"},
-      {CheckResultKind::UpdateOffered, k260, "UPDATE",
-       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01"},
-      {CheckResultKind::Unlisted, k260, "CROSS", "Cannot find any supported Corvane devices."},
-      {CheckResultKind::NotSupported, 0, "CROSS", "Cannot find any supported Corvane devices."},
-      {CheckResultKind::NoDevice, 0, "", ""},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(CheckResultPicture(row.kind), row.picture) << CheckResultKindName(row.kind);
-    EXPECT_EQ(CheckResultStatusText(row.kind, row.chip), row.text) << CheckResultKindName(row.kind);
-  }
-  EXPECT_EQ(NvramAddressFor(k210), 0xD000u);
-  EXPECT_EQ(NvramAddressFor(k260), 0x11000u);
-  EXPECT_EQ(NvramAddressFor(0x12), 0u);
-}
-
 TEST(PictureNames, MatchWithoutRegardToCase) {
   const std::pair<std::string_view, std::string_view> rows[] = {
       {"Good", "GOOD"},   {"good", "GOOD"},         {"GOOD", "GOOD"},
@@ -152,16 +126,6 @@ TEST(ControlLayout, RowsStandInControlIdOrderWithUniqueNames) {
   }
   EXPECT_EQ(LayoutOf(ControlId::lblStaust).name, "lblStaust");
   EXPECT_EQ(LayoutOf(ControlId::UpdateProgressBar).rangeMax, 100);
-}
-
-TEST(ControlLayout, OnlyTheVisibleControlsAreShownAndTheHiddenOnesAreTabStops) {
-  for (const ControlLayout& row : kControlLayout) {
-    const bool hidden = row.id == ControlId::cbb_DeviceList || row.id == ControlId::btn_Refresh ||
-                        row.id == ControlId::btn_Exit || row.id == ControlId::btn_upd ||
-                        row.id == ControlId::UpdateProgressBar;
-    EXPECT_EQ(row.shown, !hidden) << row.name;
-    EXPECT_EQ(row.tabOrder >= 0, hidden) << row.name;
-  }
 }
 
 TEST(ControlLayout, ContactLabelsCarryOurOwnInventedData) {
