@@ -1,0 +1,72 @@
+#include "app/qt/demo_session.h"
+
+#include <algorithm>
+#include <thread>
+#include <utility>
+
+#include "app/form.h"
+
+namespace corvane::qtui {
+
+ScsiOutcome PacedPort::Execute(std::string_view path, const ScsiRequest& request) {
+  if (perCommand_.count() > 0) std::this_thread::sleep_for(perCommand_);
+  return inner_.Execute(path, request);
+}
+
+void DemoHost::SleepMs(std::uint32_t ms) {
+  clock_.AdvanceMs(ms);
+  if (realCapMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, realCapMs_)));
+}
+
+std::vector<std::uint32_t> PlugEventCodes(bool plugged) {
+  // What the kernel watch reports for a real adaptor: a removal completes and the device nodes
+  // change; an arrival only changes the nodes.
+  if (plugged) return {app::kDbtDevNodesChanged};
+  return {app::kDbtDeviceRemoveComplete, app::kDbtDevNodesChanged};
+}
+
+DemoSession::DemoSession(const sim::Scenario& scenario, HostServices& boxes, Options options)
+    : host_(clock_, boxes, options.realSleepCapMs),
+      world_(std::make_unique<sim::SimWorld>(scenario, clock_)),
+      port_(std::make_unique<PacedPort>(world_->Port(), options.perCommand)) {
+  world_->SetPlugListener([this](std::size_t, bool plugged) {
+    if (!sink_) return;
+    for (std::uint32_t code : PlugEventCodes(plugged)) sink_(code);
+  });
+}
+
+DemoSession::~DemoSession() { world_->SetPlugListener({}); }
+
+Platform DemoSession::MakePlatform() {
+  Platform platform = world_->MakePlatform(host_);
+  platform.port = port_.get();
+  platform.host = &host_;
+  return platform;
+}
+
+void DemoSession::SetDeviceEventSink(std::function<void(std::uint32_t code)> sink) {
+  sink_ = std::move(sink);
+}
+
+bool DemoSession::TogglePlug(std::size_t index) {
+  if (index >= world_->DeviceCount()) return false;
+  if (world_->IsPlugged(index)) {
+    world_->Unplug(index);
+  } else {
+    world_->Replug(index);
+  }
+  return true;
+}
+
+sim::Scenario LoadDemoScenario(const std::string& option, const std::string& value) {
+  if (option == "--simulate-file") return sim::LoadScenarioFile(value);
+  if (auto scenario = sim::BuiltInScenario(value)) return *std::move(scenario);
+  std::string names;
+  for (const std::string& name : sim::BuiltInScenarioNames()) {
+    if (!names.empty()) names += ", ";
+    names += name;
+  }
+  throw sim::ScenarioError("no built-in scenario \"" + value + "\"; choose one of: " + names);
+}
+
+}  // namespace corvane::qtui

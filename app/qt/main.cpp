@@ -1,0 +1,151 @@
+// corvane-update-tool: the updater's window.
+//   corvane-update-tool                        work on the attached adaptors
+//   corvane-update-tool --simulate NAME        demo on a built-in virtual adaptor scenario
+//   corvane-update-tool --simulate-file FILE   demo on a scenario file
+// In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
+#include <QApplication>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/form_texts.h"
+#include "app/qt/demo_session.h"
+#include "app/qt/qt_host_services.h"
+#include "app/qt/updater_window.h"
+#include "device/linux/linux_platform.h"
+#include "device/linux/uevent_monitor.h"
+
+namespace {
+
+using namespace corvane;
+using namespace corvane::qtui;
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void PrintUsage() {
+  std::printf(
+      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE]\n"
+      "  Without options the tool works on the adaptors attached to this computer.\n"
+      "  --simulate NAME       demo on a built-in virtual adaptor scenario\n"
+      "  --simulate-file FILE  demo on a scenario file\n"
+      "  In demo mode F5 unplugs or re-plugs the first virtual adaptor, F6 to F8 the next ones.\n"
+      "Built-in scenarios:");
+  for (const std::string& name : sim::BuiltInScenarioNames()) std::printf(" %s", name.c_str());
+  std::printf("\n");
+}
+
+constexpr int kDemoKeys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8};
+
+struct Arguments {
+  std::optional<sim::Scenario> scenario;
+  std::optional<int> exitNow;  // set for --help and for bad arguments
+};
+
+// Read before the application object exists, so --help works without a display.
+Arguments ReadArguments(int argc, char** argv) {
+  Arguments arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      PrintUsage();
+      arguments.exitNow = 0;
+      return arguments;
+    }
+    if ((option == "--simulate" || option == "--simulate-file") && i + 1 < argc) {
+      try {
+        arguments.scenario = LoadDemoScenario(option, argv[++i]);
+      } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane-update-tool: %s\n", error.what());
+        arguments.exitNow = 2;
+        return arguments;
+      }
+      continue;
+    }
+    std::fprintf(stderr, "corvane-update-tool: unknown option %s\n", option.c_str());
+    PrintUsage();
+    arguments.exitNow = 2;
+    return arguments;
+  }
+  return arguments;
+}
+
+int Run(QApplication& application, std::optional<sim::Scenario> scenario) {
+  QtHostServices host;
+  std::unique_ptr<DemoSession> demo;
+  std::unique_ptr<linuxdev::LinuxPlatform> linuxPlatform;
+  std::unique_ptr<linuxdev::UeventMonitor> monitor;
+  Platform platform;
+  if (scenario) {
+    DemoSession::Options options;
+    options.perCommand = std::chrono::microseconds(4000);
+    options.realSleepCapMs = 20;
+    demo = std::make_unique<DemoSession>(*scenario, host, options);
+    platform = demo->MakePlatform();
+  } else {
+    linuxPlatform = std::make_unique<linuxdev::LinuxPlatform>();
+    platform = linuxPlatform->Get();
+    platform.host = &host;
+    monitor = std::make_unique<linuxdev::UeventMonitor>();
+  }
+  ScopedPlatform installed(platform);
+
+  UpdaterWindow window(UpdaterWindow::Options{});
+  if (monitor && monitor->Fd() >= 0) {
+    linuxdev::UeventMonitor* source = monitor.get();
+    window.SetEventSource({source->Fd(), [source] {
+                             std::vector<std::uint32_t> codes;
+                             for (linuxdev::DeviceChangeCode code : source->ReadPending()) {
+                               codes.push_back(static_cast<std::uint32_t>(code));
+                             }
+                             return codes;
+                           }});
+  }
+  if (demo) {
+    demo->SetDeviceEventSink([&window](std::uint32_t code) { window.PostDeviceEvent(code); });
+    QWidget* top = window.View().Window();
+    const std::size_t devices = demo->World().DeviceCount();
+    QString tip = QStringLiteral("Demo on virtual adaptors:");
+    for (std::size_t i = 0; i < devices && i < std::size(kDemoKeys); ++i) {
+      auto* shortcut = new QShortcut(QKeySequence(kDemoKeys[i]), top);
+      QObject::connect(shortcut, &QShortcut::activated,
+                       [session = demo.get(), i] { session->TogglePlug(i); });
+      tip += QStringLiteral("\nF%1 unplugs or re-plugs adaptor %2").arg(5 + static_cast<int>(i)).arg(i + 1);
+    }
+    top->setToolTip(tip);
+  }
+
+  window.Start();
+  window.Show();
+  const int result = application.exec();
+  window.StopAnimation();
+  (void)result;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments = ReadArguments(argc, argv);
+  if (arguments.exitNow) return *arguments.exitNow;
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("corvane-update-tool"));
+  QApplication::setApplicationDisplayName(ToQString(corvane::app::kApplicationTitle));
+  QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));
+  // What escapes start-up is shown like a handler's error and the program ends with code 0.
+  try {
+    return Run(application, std::move(arguments.scenario));
+  } catch (const std::exception& error) {
+    ShowHandlerError(error.what());
+  } catch (...) {
+    ShowHandlerError("");
+  }
+  return 0;
+}

@@ -1,0 +1,268 @@
+#include "app/qt/qt_form_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "app/qt/status_label.h"
+
+namespace corvane::qtui {
+
+namespace {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+  palette.setColor(QPalette::Active, QPalette::ButtonText, colour);
+  palette.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
+  // The disabled group keeps the style's grey: a disabled status line must look disabled.
+  widget->setPalette(palette);
+}
+
+}  // namespace
+
+void FitTextToWidth(QLabel* label, const app::FontSpec& spec) {
+  // The layout was drawn for a narrow bitmap face; where the desktop's face is wider, the text is
+  // made smaller until its longest line fits rather than being cut off.
+  QFont font = ToQFont(spec);
+  const QStringList lines = label->text().split(QLatin1Char('\n'));
+  // A tenth of the width stays free so that neighbouring labels that touch do not run together.
+  const int room = label->width() - std::max(4, label->width() / 10);
+  for (int pixels = spec.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+    if (widest <= room) break;
+  }
+  label->setFont(font);
+}
+
+QColor ToQColor(const app::Colour& colour) {
+  switch (colour.system) {
+    case app::SystemColour::BtnHighlight: return QColor(0xFF, 0xFF, 0xFF);
+    case app::SystemColour::MenuHilight: return QColor(0x33, 0x99, 0xFF);
+    case app::SystemColour::InactiveCaptionText: return QColor(0x43, 0x4E, 0x54);
+    case app::SystemColour::WindowText: return QColor(0x00, 0x00, 0x00);
+    case app::SystemColour::None: break;
+  }
+  return QColor(colour.red, colour.green, colour.blue);
+}
+
+QFont ToQFont(const app::FontSpec& spec) {
+  QFont font;
+  // The stored faces are Windows fonts; the next ones are what a Debian desktop has that looks alike.
+  font.setFamilies({ToQString(spec.face), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+  font.setPixelSize(spec.heightPx);
+  font.setBold(spec.bold);
+  return font;
+}
+
+QtFormView::QtFormView() : window_(std::make_unique<QWidget>()) {
+  const app::WindowLayout& layout = app::kWindowLayout;
+  window_->setObjectName(QStringLiteral("Form1"));
+  window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  window_->setFixedSize(layout.clientWidth, layout.clientHeight);
+  window_->setWindowTitle(ToQString(layout.storedCaption));
+  QPalette palette = window_->palette();
+  palette.setColor(QPalette::Window, ToQColor(layout.background));
+  window_->setPalette(palette);
+  window_->setAutoFillBackground(true);
+  window_->setFont(ToQFont(layout.defaultFont));
+  BuildControls();
+}
+
+QtFormView::~QtFormView() {
+  for (auto& [id, timer] : timers_) timer->stop();
+}
+
+void QtFormView::BuildControls() {
+  using app::ControlKind;
+  // Creation order is the table's order; a later sibling paints over an earlier one, which is what
+  // puts Image3 above Image2.
+  for (const app::ControlLayout& row : app::kControlLayout) {
+    QWidget* widget = nullptr;
+    switch (row.kind) {
+      case ControlKind::Picture: {
+        auto* picture = new QLabel(window_.get());
+        picture->setScaledContents(true);  // a picture always fills its rectangle
+        widget = picture;
+        break;
+      }
+      case ControlKind::Label: {
+        QLabel* label = nullptr;
+        if (row.id == app::ControlId::lblStaust) {
+          status_ = new StatusLabel(window_.get());
+          QObject::connect(status_, &StatusLabel::clicked, [this] {
+            if (onStatusClicked) onStatusClicked();
+          });
+          label = status_;
+        } else {
+          label = new QLabel(window_.get());
+        }
+        label->setTextFormat(Qt::PlainText);
+        label->setText(ToQString(row.text));
+        label->setWordWrap(false);
+        if (row.align == app::TextAlign::Centred) label->setAlignment(Qt::AlignCenter);
+        widget = label;
+        break;
+      }
+      case ControlKind::DropDownList: {
+        deviceList_ = new QComboBox(window_.get());
+        deviceList_->setEditable(false);
+        deviceList_->setPlaceholderText(ToQString(row.text));
+        widget = deviceList_;
+        break;
+      }
+      case ControlKind::PushButton:
+        widget = new QPushButton(ToQString(row.text), window_.get());
+        break;
+      case ControlKind::ProgressBar:
+        progress_ = new QProgressBar(window_.get());
+        progress_->setRange(row.rangeMin, row.rangeMax);
+        progress_->setValue(row.rangeMin);
+        progress_->setTextVisible(false);  // a plain continuous bar
+        widget = progress_;
+        break;
+    }
+    widget->setObjectName(ToQString(row.name));
+    widget->setGeometry(row.left, row.top, row.width, row.height);
+    widget->setFont(ToQFont(row.font));
+    if (row.kind == ControlKind::Label) FitTextToWidth(static_cast<QLabel*>(widget), row.font);
+    SetTextColour(widget, ToQColor(row.font.colour));
+    widget->setFocusPolicy(row.tabOrder >= 0 ? Qt::TabFocus : Qt::NoFocus);
+    if (row.cursor == app::CursorKind::HandPoint) widget->setCursor(Qt::PointingHandCursor);
+    widget->setVisible(row.shown);
+    controls_[static_cast<std::size_t>(row.id)] = widget;
+  }
+  // Tab order follows the table's tab-order column.
+  QWidget* previous = nullptr;
+  for (int order = 0; order < static_cast<int>(app::kControlCount); ++order) {
+    for (const app::ControlLayout& row : app::kControlLayout) {
+      if (row.tabOrder != order) continue;
+      QWidget* current = Control(row.id);
+      if (previous != nullptr) QWidget::setTabOrder(previous, current);
+      previous = current;
+    }
+  }
+}
+
+QLabel* QtFormView::Picture(app::ControlId id) const {
+  return qobject_cast<QLabel*>(Control(id));
+}
+
+std::string QtFormView::PictureIn(app::ControlId id) const {
+  return pictureNames_[static_cast<std::size_t>(id)];
+}
+
+bool QtFormView::TimerActive(std::uint32_t id) const {
+  auto it = timers_.find(id);
+  return it != timers_.end() && it->second->isActive();
+}
+
+void QtFormView::CentreOnDesktop() {
+  QScreen* screen = window_->screen() != nullptr ? window_->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame = window_->frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window_->move(frame.topLeft());
+}
+
+void QtFormView::ShowPicture(app::ControlId image, std::string_view name) {
+  QLabel* picture = Picture(image);
+  if (picture == nullptr) return;
+  const QPixmap pixmap = pictures_.Scaled(name, picture->size());
+  if (pixmap.isNull()) {
+    // A picture the program does not carry is a build fault; show nothing rather than stale art.
+    qWarning("missing picture %.*s", static_cast<int>(name.size()), name.data());
+  }
+  picture->setPixmap(pixmap);
+  pictureNames_[static_cast<std::size_t>(image)] = QString::fromUtf8(name.data(),
+      static_cast<qsizetype>(name.size())).toUpper().toStdString();
+}
+
+void QtFormView::SetVisible(app::ControlId control, bool visible) {
+  Control(control)->setVisible(visible);
+}
+
+void QtFormView::SetStatusText(std::string_view text) {
+  status_->setText(ToQString(text));
+  FitTextToWidth(status_, app::LayoutOf(app::ControlId::lblStaust).font);
+}
+
+void QtFormView::SetStatusEnabled(bool enabled) { status_->setEnabled(enabled); }
+
+void QtFormView::ClearDeviceList() { deviceList_->clear(); }
+
+void QtFormView::AddDeviceItem(std::string_view text) { deviceList_->addItem(ToQString(text)); }
+
+void QtFormView::SelectDeviceItem(int index) { deviceList_->setCurrentIndex(index); }
+
+int QtFormView::SelectedDeviceIndex() const { return deviceList_->currentIndex(); }
+
+void QtFormView::SetDeviceListEnabled(bool enabled) { deviceList_->setEnabled(enabled); }
+
+void QtFormView::SetProgress(int percent) { progress_->setValue(percent); }
+
+void QtFormView::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+
+void QtFormView::ShowBox(std::string_view text, std::string_view caption, bool warning) {
+  if (boxHook) {
+    boxHook(text, caption);
+    return;
+  }
+  // No owner, as the window logic asks: the box is modal for the application.
+  if (warning) {
+    QMessageBox::warning(nullptr, ToQString(caption), ToQString(text));
+  } else {
+    QMessageBox::information(nullptr, ToQString(caption), ToQString(text));
+  }
+}
+
+void QtFormView::ShowWarningBox(std::string_view text, std::string_view caption) {
+  ShowBox(text, caption, true);
+}
+
+void QtFormView::ShowAccessProblem(std::string_view text, std::string_view caption) {
+  ShowBox(text, caption, true);
+}
+
+void QtFormView::StartTimer(std::uint32_t id, std::uint32_t ms) {
+  QTimer*& timer = timers_[id];
+  if (timer == nullptr) {
+    timer = new QTimer(window_.get());
+    QObject::connect(timer, &QTimer::timeout, [this, id] {
+      if (onTimer) onTimer(id);
+    });
+  }
+  timer->start(static_cast<int>(ms));
+}
+
+void QtFormView::KillTimer(std::uint32_t id) {
+  if (auto it = timers_.find(id); it != timers_.end()) it->second->stop();
+}
+
+void QtFormView::SetCaption(std::string_view caption) { window_->setWindowTitle(ToQString(caption)); }
+
+void QtFormView::RegisterDeviceNotifications() {
+  if (onRegisterDeviceNotifications) onRegisterDeviceNotifications();
+}
+
+void QtFormView::CloseWindow() { window_->close(); }
+
+}  // namespace corvane::qtui

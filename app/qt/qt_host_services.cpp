@@ -1,0 +1,38 @@
+#include "app/qt/qt_host_services.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "app/form_texts.h"
+
+namespace corvane::qtui {
+
+void QtHostServices::SleepMs(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void QtHostServices::DebugOutput(std::string_view text) {
+  // The debugger channel: written as it stands, no line end added.
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+void QtHostServices::ShowErrorBox(std::string_view text, std::string_view caption) {
+  QMessageBox::critical(nullptr, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void ShowHandlerError(const char* what) {
+  const std::string_view title = app::kApplicationTitle;
+  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(title.size()), title.data(), what);
+  if (QApplication::instance() == nullptr) return;
+  QMessageBox::critical(nullptr, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                        QString::fromUtf8(what));
+}
+
+}  // namespace corvane::qtui

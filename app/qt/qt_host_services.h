@@ -1,0 +1,34 @@
+// Host services of the window program: real sleeps, traces on standard error, and the device layer's
+// one error box as a Qt message box.
+#pragma once
+
+#include <exception>
+
+#include "device/host_services.h"
+
+namespace corvane::qtui {
+
+class QtHostServices : public HostServices {
+ public:
+  void SleepMs(std::uint32_t ms) override;
+  void DebugOutput(std::string_view text) override;
+  void ShowErrorBox(std::string_view text, std::string_view caption) override;
+};
+
+// Shows what escaped an event handler in the application's error box (captioned with the
+// application title) and lets the message loop go on.
+void ShowHandlerError(const char* what);
+
+// Runs `handler`, catching everything it throws, as the framework's message loop does.
+template <typename Handler>
+void RunGuarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowHandlerError(error.what());
+  } catch (...) {
+    ShowHandlerError("");
+  }
+}
+
+}  // namespace corvane::qtui

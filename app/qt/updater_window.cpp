@@ -1,0 +1,65 @@
+#include "app/qt/updater_window.h"
+
+#include <QMetaObject>
+#include <QWidget>
+
+#include "app/qt/qt_host_services.h"
+
+namespace corvane::qtui {
+
+UpdaterWindow::UpdaterWindow(Options options) : options_(options), form_(view_) {
+  view_.onStatusClicked = [this] { RunGuarded([this] { form_.lblStaustClick(); }); };
+  view_.onTimer = [this](std::uint32_t id) { RunGuarded([this, id] { form_.WMTimer(id); }); };
+  view_.onRegisterDeviceNotifications = [this] { Register(); };
+}
+
+UpdaterWindow::~UpdaterWindow() {
+  // The animation thread posts to the window; it ends before the window and its controls go.
+  StopAnimation();
+  watch_.reset();
+}
+
+void UpdaterWindow::StopAnimation() {
+  if (animation_) animation_->Stop();
+}
+
+void UpdaterWindow::Start() {
+  if (options_.animate) {
+    QWidget* window = view_.Window();
+    animation_ = std::make_unique<TMyThread>(
+        [this, window](std::string_view frame) {
+          // Widgets belong to the window thread: the frame travels there as a queued call, which
+          // Qt drops if the window is already gone.
+          QMetaObject::invokeMethod(
+              window, [this, frame] { form_.ShowResourcePicture(app::ControlId::Image2, frame); },
+              Qt::QueuedConnection);
+        },
+        [](std::int32_t counter) { return app::AnimationFrameName(counter); },
+        options_.animationPeriod);
+  }
+  form_.Start();
+  form_.FormCreate();
+}
+
+void UpdaterWindow::Show() {
+  view_.CentreOnDesktop();
+  view_.Window()->show();
+}
+
+void UpdaterWindow::Register() {
+  // A failed registration is not reported: the window then still sees what is posted to it.
+  if (eventSource_.fd < 0 || !eventSource_.drain) return;
+  watch_ = std::make_unique<DeviceWatch>(eventSource_.fd, eventSource_.drain,
+                                         [this](std::uint32_t code) { DeliverDeviceEvent(code); });
+}
+
+void UpdaterWindow::DeliverDeviceEvent(std::uint32_t code) {
+  RunGuarded([this, code] { form_.WMDeviceChange(code); });
+}
+
+void UpdaterWindow::PostDeviceEvent(std::uint32_t code) {
+  QMetaObject::invokeMethod(view_.Window(), [this, code] { DeliverDeviceEvent(code); },
+                            Qt::QueuedConnection);
+}
+
+}  // namespace corvane::qtui

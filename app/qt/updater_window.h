@@ -1,0 +1,71 @@
+// The whole window program minus main(): the Qt view, the window logic on it, the busy animation
+// thread and the device-change watch, wired together and torn down in a safe order.
+#pragma once
+
+#include <QObject>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/form.h"
+#include "app/qt/animation_thread.h"
+#include "app/qt/device_watch.h"
+#include "app/qt/qt_form_view.h"
+
+namespace corvane::qtui {
+
+class UpdaterWindow {
+ public:
+  struct Options {
+    bool animate = true;
+    std::chrono::milliseconds animationPeriod{app::kAnimationPeriodMs};
+  };
+  // Where device-change events come from once the window registers for them: a readable socket
+  // and a function that drains it into event codes. Without one the window relies on what is
+  // posted to it (the demo's virtual plugs).
+  struct EventSource {
+    int fd = -1;
+    std::function<std::vector<std::uint32_t>()> drain;
+  };
+
+  explicit UpdaterWindow(Options options);
+  ~UpdaterWindow();
+  UpdaterWindow(const UpdaterWindow&) = delete;
+  UpdaterWindow& operator=(const UpdaterWindow&) = delete;
+
+  void SetEventSource(EventSource source) { eventSource_ = std::move(source); }
+
+  // Construction body and FormCreate, in the window's start-up order: the animation starts, the
+  // first scan runs (perhaps into the update check), then the device watch is registered and the
+  // caption set. The window is still hidden afterwards.
+  void Start();
+  // Centres the window on its screen and shows it.
+  void Show();
+
+  QtFormView& View() { return view_; }
+  app::TForm1& Form() { return form_; }
+  TMyThread* Animation() { return animation_.get(); }
+  DeviceWatch* Watch() { return watch_.get(); }
+
+  // Hands a device-change event code to the window logic; window thread only.
+  void DeliverDeviceEvent(std::uint32_t code);
+  // Queues the event to the window thread; callable from anywhere, as a notification would be.
+  void PostDeviceEvent(std::uint32_t code);
+  // Stops the animation thread (idempotent); the destructor does it before anything else.
+  void StopAnimation();
+
+ private:
+  void Register();
+
+  Options options_;
+  QtFormView view_;
+  app::TForm1 form_;
+  EventSource eventSource_;
+  std::unique_ptr<DeviceWatch> watch_;
+  std::unique_ptr<TMyThread> animation_;
+};
+
+}  // namespace corvane::qtui
