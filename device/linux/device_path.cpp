@@ -93,6 +93,27 @@ std::optional<std::string> HostNumberOf(const std::string& deviceName) {
   return deviceName.substr(0, colon);
 }
 
+// Letters and digits only, so a token never holds a separator or one of the attachment words.
+bool IsPlugToken(std::string_view token) {
+  if (token.empty() || token.size() > 32) return false;
+  for (char c : token) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// The ".../hostH" directory above a SCSI device directory ".../H:C:T:L".
+std::optional<fs::path> HostDirOf(const fs::path& deviceDir) {
+  const std::optional<std::string> host = HostNumberOf(deviceDir.filename().string());
+  if (!host) return std::nullopt;
+  const std::string hostName = "host" + *host;
+  for (fs::path dir = deviceDir; dir.has_relative_path() && dir != dir.parent_path();
+       dir = dir.parent_path()) {
+    if (dir.filename() == hostName) return dir;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string_view AttachmentWord(Attachment attachment) {
@@ -116,15 +137,20 @@ Attachment AttachmentFromDriver(std::string_view driverName) {
   return Attachment::Internal;
 }
 
-std::string MakeDevicePath(Attachment attachment, std::string_view devpath) {
+std::string MakeDevicePath(Attachment attachment, std::string_view devpath,
+                           std::string_view plugToken) {
   std::string path(AttachmentWord(attachment));
   path += ':';
   for (std::size_t i = 0; i < devpath.size(); ++i) {
-    if (devpath[i] == '%' || MarkerStartsAt(devpath, i)) {
+    if (devpath[i] == '%' || devpath[i] == '#' || MarkerStartsAt(devpath, i)) {
       AppendEscaped(path, devpath[i]);
     } else {
       path += devpath[i];
     }
+  }
+  if (!plugToken.empty()) {
+    path += '#';
+    path += plugToken;
   }
   return path;
 }
@@ -143,7 +169,13 @@ std::optional<ParsedDevicePath> ParseDevicePath(std::string_view path) {
     }
   }
   if (!known) return std::nullopt;
-  std::optional<std::string> devpath = Unescape(path.substr(colon + 1));
+  std::string_view rest = path.substr(colon + 1);
+  if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
+    parsed.plugToken = rest.substr(hash + 1);
+    rest = rest.substr(0, hash);
+    if (!IsPlugToken(parsed.plugToken)) return std::nullopt;
+  }
+  std::optional<std::string> devpath = Unescape(rest);
   if (!devpath || !IsPlainDevpath(*devpath)) return std::nullopt;
   parsed.devpath = std::move(*devpath);
   return parsed;
@@ -181,19 +213,31 @@ std::optional<fs::path> ResolveDevpath(const fs::path& sysfsRoot, std::string_vi
 }
 
 Attachment ClassifyScsiDevice(const fs::path& deviceDir) {
-  const std::optional<std::string> host = HostNumberOf(deviceDir.filename().string());
+  const std::optional<fs::path> host = HostDirOf(deviceDir);
   if (!host) return Attachment::Internal;
-  const std::string hostName = "host" + *host;
-  for (fs::path dir = deviceDir; dir.has_relative_path() && dir != dir.parent_path();
-       dir = dir.parent_path()) {
-    if (dir.filename() != hostName) continue;
-    std::error_code error;
-    const fs::path driver = fs::read_symlink(dir.parent_path() / "driver", error);
-    if (error) return Attachment::Internal;
-    return AttachmentFromDriver(driver.filename().string());
-  }
-  return Attachment::Internal;
+  std::error_code error;
+  const fs::path driver = fs::read_symlink(host->parent_path() / "driver", error);
+  if (error) return Attachment::Internal;
+  return AttachmentFromDriver(driver.filename().string());
 }
+
+std::string PlugToken(const fs::path& deviceDir) {
+  const std::optional<fs::path> host = HostDirOf(deviceDir);
+  if (!host) return {};
+  // USB: the interface's device; FireWire: the unit's node.
+  const fs::path device = host->parent_path().parent_path();
+  if (const auto devnum = ReadAttribute(device / "devnum"); devnum && IsPlugToken(*devnum)) {
+    return "d" + *devnum;
+  }
+  if (auto guid = ReadAttribute(device / "guid"); guid && guid->size() > 2) {
+    std::string token = "g" + guid->substr(guid->compare(0, 2, "0x") == 0 ? 2 : 0);
+    for (char& c : token) c = LowerAscii(c);
+    if (IsPlugToken(token)) return token;
+  }
+  return {};
+}
+
+bool SamePlugToken(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 std::optional<std::string> SgNodeName(const fs::path& deviceDir) {
   std::error_code error;

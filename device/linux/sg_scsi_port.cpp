@@ -65,23 +65,27 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseDeviceNumber(const s
 
 struct SgTarget {
   fs::path deviceDir;
-  std::string node;  // "sg2"
+  std::string plugToken;  // as the path gives it; empty: the path asks for no such check
+  std::string node;       // "sg2"
   std::pair<std::uint32_t, std::uint32_t> number;
 };
 
 std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view path) {
-  const std::optional<ParsedDevicePath> parsed = ParseDevicePath(path);
+  std::optional<ParsedDevicePath> parsed = ParseDevicePath(path);
   if (!parsed) return std::nullopt;
   std::optional<fs::path> deviceDir = ResolveDevpath(sysfsRoot, parsed->devpath);
   // A device that now sits behind another driver is not the one the path was made for.
   if (!deviceDir || ClassifyScsiDevice(*deviceDir) != parsed->attachment) return std::nullopt;
+  if (!parsed->plugToken.empty() && !SamePlugToken(PlugToken(*deviceDir), parsed->plugToken)) {
+    return std::nullopt;  // plugged in again since the path was made: maybe another device
+  }
   std::optional<std::string> node = SgNodeName(*deviceDir);
   if (!node) return std::nullopt;
   const std::optional<std::string> dev = ReadAttribute(*deviceDir / "scsi_generic" / *node / "dev");
   if (!dev) return std::nullopt;
   const auto number = ParseDeviceNumber(*dev);
   if (!number) return std::nullopt;
-  return SgTarget{std::move(*deviceDir), std::move(*node), *number};
+  return SgTarget{std::move(*deviceDir), std::move(parsed->plugToken), std::move(*node), *number};
 }
 
 }  // namespace
@@ -156,13 +160,16 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
   }
 
   // sg numbers are reused after a re-plug: only when the node we opened has the number sysfs gave
-  // and the device still holds that node afterwards is it the device the path names.
+  // and, after the open, the device still holds that node and the same plug token is it the
+  // device the path names. A device that left and came back in between fails one of the two.
   std::uint32_t majorNumber = 0;
   std::uint32_t minorNumber = 0;
   std::error_code existsError;
   if (system_.CharDeviceNumber(fd, majorNumber, minorNumber) != 0 ||
       std::make_pair(majorNumber, minorNumber) != target->number ||
-      !fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError)) {
+      !fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError) ||
+      (!target->plugToken.empty() &&
+       !SamePlugToken(PlugToken(target->deviceDir), target->plugToken))) {
     system_.Close(fd);
     outcome.platformError = ENODEV;
     return outcome;

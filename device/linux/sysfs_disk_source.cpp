@@ -74,7 +74,8 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     if (IsGoingAway(deviceDir) || !SgNodeName(deviceDir)) continue;
 
     found.emplace_back(
-        *hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), "/" + relative.generic_string()));
+        *hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), "/" + relative.generic_string(),
+                              PlugToken(deviceDir)));
   }
 
   // Directory order is arbitrary; the kernel's numbering is the platform's order here.

@@ -74,8 +74,9 @@ TEST(DiscoveryOnSysfs, AsksOnlyExternalDisksAndAdmitsOnlyBridges) {
     const int count = EnumBridgeDevices(slots, c.include1394);
     EXPECT_EQ(bench.OpenedNodes(), c.asked) << "internal disks must never be asked";
     ASSERT_EQ(count, static_cast<int>(c.admitted.size()));
-    const std::string expected[] = {MakeDevicePath(Attachment::Uas, bench.enclosure),
-                                    MakeDevicePath(Attachment::Sbp2, bench.firewire)};
+    const std::string expected[] = {
+        MakeDevicePath(Attachment::Uas, bench.enclosure, "d2"),
+        MakeDevicePath(Attachment::Sbp2, bench.firewire, "g0001d2000000000a")};
     for (int i = 0; i < count; ++i) EXPECT_EQ(std::string(slots[i].data()), expected[i]);
     EXPECT_EQ(bench.system.openFds, 0);
   }
@@ -85,7 +86,7 @@ TEST(DiscoveryOnSysfs, TheScansLowerCasedPathReachesTheSameNode) {
   Bench bench;
   const std::string device = bench.sysfs.AddScsiDevice(
       {"/devices/platform/PNP0D10:00/usb3/3-1/3-1:1.0", "usb-storage", "12:0:0:0", 0, "sg8"});
-  std::string path = MakeDevicePath(Attachment::BulkOnly, device);
+  std::string path = MakeDevicePath(Attachment::BulkOnly, device, bench.sysfs.Token(device));
   std::transform(path.begin(), path.end(), path.begin(),
                  [](unsigned char c) { return char(std::tolower(c)); });
 

@@ -56,6 +56,19 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
     fs::create_directories(driver);
     Link(parent / "driver", driver);
   }
+  // USB devices get numbers round-robin; FireWire nodes carry their GUID.
+  const fs::path node = parent.parent_path();
+  const std::string nodeBus = BusOf(shape.parentDriver);
+  std::string token;
+  if (nodeBus == "usb" || nodeBus == "firewire") {
+    const char* name = nodeBus == "usb" ? "devnum" : "guid";
+    if (!fs::exists(node / name)) {
+      Write(node / name, nodeBus == "usb" ? std::to_string(nextDevnum_++) : "0x0001d2000000000A");
+    }
+    std::ifstream in(node / name);
+    in >> token;
+    token = nodeBus == "usb" ? "d" + token : "g0001d2000000000a";
+  }
   const fs::path hostDir = parent / ("host" + host);
   const fs::path device = hostDir / ("target" + target) / shape.hctl;
   Write(device / "type", std::to_string(shape.type));
@@ -72,7 +85,17 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
     Link(bus / ("target" + target), device.parent_path());
   }
   Link(bus / shape.hctl, device);
-  return shape.parent + "/host" + host + "/target" + target + "/" + shape.hctl;
+  const std::string devpath = shape.parent + "/host" + host + "/target" + target + "/" + shape.hctl;
+  tokens_[devpath] = token;
+  return devpath;
+}
+
+std::string FakeSysfs::Token(const std::string& devpath) const { return tokens_.at(devpath); }
+
+void FakeSysfs::Replug(const std::string& devpath) {
+  const fs::path node = Dir(devpath).parent_path().parent_path().parent_path().parent_path();
+  Write(node / "devnum", std::to_string(nextDevnum_));
+  tokens_[devpath] = "d" + std::to_string(nextDevnum_++);
 }
 
 void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& name) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace corvane::linuxdev::testing {
@@ -30,6 +31,11 @@ class FakeSysfs {
   std::string AddScsiDevice(const ScsiDeviceShape& shape);
   // An NVMe namespace: a block disk that the SCSI layer never sees.
   void AddNvmeDisk(const std::string& controller, const std::string& name);
+  // The plug token written for the USB device or FireWire node above a SCSI device ("d2",
+  // "g0001d2000000000a"); empty for internal disks.
+  std::string Token(const std::string& devpath) const;
+  // The USB device above a SCSI device comes back with a new device number.
+  void Replug(const std::string& devpath);
   // The directory of a devpath.
   std::filesystem::path Dir(const std::string& devpath) const { return sys_ / devpath.substr(1); }
 
@@ -39,6 +45,8 @@ class FakeSysfs {
   std::filesystem::path base_;
   std::filesystem::path sys_;
   std::filesystem::path dev_;
+  std::map<std::string, std::string> tokens_;  // SCSI devpath -> plug token
+  int nextDevnum_ = 2;
 };
 
 }  // namespace corvane::linuxdev::testing

@@ -27,9 +27,9 @@ struct PortFixture : ::testing::Test {
   FakeSysfs sysfs;
   FakeSgSystem system;
   SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
-  std::string uasPath = MakeDevicePath(
-      Attachment::Uas, sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0",
-                                            "uas", "6:0:0:0", 0, "sg1"}));
+  std::string uasDevpath = sysfs.AddScsiDevice(
+      {"/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0", "uas", "6:0:0:0", 0, "sg1"});
+  std::string uasPath = MakeDevicePath(Attachment::Uas, uasDevpath, sysfs.Token(uasDevpath));
   std::array<std::uint8_t, 12> cdb{0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
   std::vector<std::uint8_t> data = std::vector<std::uint8_t>(512);
 
@@ -140,11 +140,14 @@ TEST_F(PortFixture, ResolvesTheLowerCasedPathOfTheSameDeviceOnly) {
       sysfs.AddScsiDevice({"/devices/pci0000:00/0000:00:1f.2/ata1", "", "0:0:0:0", 0, "sg0"});
   sysfs.AddScsiDevice(
       {"/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0", "usb-storage", "10:0:0:0", 0, ""});
-  std::string lowered = MakeDevicePath(Attachment::BulkOnly, acpi);
+  std::string lowered = MakeDevicePath(Attachment::BulkOnly, acpi, sysfs.Token(acpi));
   for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
   const std::pair<std::string, const char*> cases[] = {
       {lowered, "sg8"},
+      {MakeDevicePath(Attachment::Uas, uasDevpath), "sg1"},  // a path without token: no check
+      // The device was plugged in again since the path was made.
+      {MakeDevicePath(Attachment::Uas, uasDevpath, "d99"), nullptr},
       {MakeDevicePath(Attachment::Internal, ata), "sg0"},
       // The path claims another attachment than the device now has.
       {MakeDevicePath(Attachment::BulkOnly, ata), nullptr},
@@ -176,18 +179,25 @@ TEST_F(PortFixture, ResolvesTheLowerCasedPathOfTheSameDeviceOnly) {
 // sg numbers come back after a re-plug: a node that turns out to belong to another device is
 // closed again before anything is sent.
 TEST_F(PortFixture, NeverSendsToANodeThatIsNoLongerThisDevice) {
+  // Each happens between the look-up and the open; the last one leaves no device behind.
   const std::function<void()> swaps[] = {
-      // Unplugged between the lookup and the open; another device took sg1.
-      [&] { std::filesystem::remove_all(sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1")); },
       // /dev/sg1 is not the character device sysfs names.
       [&] { system.minorOf["sg1"] = 7; },
+      // Pulled and plugged in again (or another device) at the same place, holding sg1 again.
+      [&] { sysfs.Replug(uasDevpath); },
+      // Unplugged; another device took sg1.
+      [&] { std::filesystem::remove_all(sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1")); },
   };
   for (const auto& swap : swaps) {
+    system.opens.clear();
+    system.minorOf.clear();
     system.onOpen = swap;
     const ScsiOutcome outcome =
         port.Execute(uasPath, Request(DataDirection::Out, 4, OpenMode::Exclusive, 50));
+    EXPECT_EQ(system.opens.size(), 1u);  // refused after the open, not before it
     EXPECT_FALSE(outcome.opened);
     EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(ENODEV));
+    uasPath = MakeDevicePath(Attachment::Uas, uasDevpath, sysfs.Token(uasDevpath));
   }
   EXPECT_TRUE(system.requests.empty());
 }

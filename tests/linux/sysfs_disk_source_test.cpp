@@ -55,7 +55,8 @@ struct Machine {
     for (const auto& device : devices) {
       const std::string devpath = sysfs.AddScsiDevice(device.shape);
       if (device.listedAs >= 0)
-        expected.push_back(MakeDevicePath(Attachment(device.listedAs), devpath));
+        expected.push_back(
+            MakeDevicePath(Attachment(device.listedAs), devpath, sysfs.Token(devpath)));
     }
     sysfs.AddNvmeDisk("/devices/pci0000:00/0000:00:1d.0/0000:3d:00.0", "nvme0n1");
     // Ordered by host:channel:target:lun as numbers (12 after 9, 7:0:0:1 after 7:0:0:0).
@@ -75,10 +76,12 @@ TEST(SysfsDiskSource, ListsEveryScsiDiskWithAnSgNodeByItsAttachment) {
     paths.push_back(*disk.path);
   }
   EXPECT_EQ(paths, machine.expected);
-  EXPECT_EQ(paths[2],
-            "uas-scsi:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0");
-  EXPECT_EQ(paths[3],
-            "usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host7/target7:0:0/7:0:0:0");
+  EXPECT_EQ(
+      paths[2],
+      "uas-scsi:/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0#d2");
+  EXPECT_EQ(
+      paths[3],
+      "usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host7/target7:0:0/7:0:0:0#d3");
 }
 
 TEST(SysfsDiskSource, TellsAMissingListFromAnEmptyOne) {
