@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 
@@ -113,7 +114,11 @@ int RunWatch(const CliOptions& options, Backend& backend) {
   std::string input;
   while (gStopRequested == 0) {
     for (const auto code : pending) {
-      if (options.trace) std::cerr << "event " << ChipCodeText(static_cast<std::uint8_t>(code)) << '\n';
+      if (options.trace) {
+        char text[24];
+        std::snprintf(text, sizeof text, "event 0x%04X\n", static_cast<unsigned>(code));
+        std::cerr << text;
+      }
       form.WMDeviceChange(code);
     }
     pending.clear();
