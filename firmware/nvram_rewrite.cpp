@@ -46,7 +46,8 @@ bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
   NvramBlock work{};
   NvramBlock verify{};
 
-  WaitBridgeReady(path);  // a bridge still busy answers the read with a failure we report
+  // The wait's own result is not needed: a bridge that stays busy fails the read that follows.
+  WaitBridgeReady(path);
   if (ReadChipMemory(path, nvramAddress, read.data(), kNvramBlockLength) == 0) {
     ActiveHost().DebugOutput("Get NVRAM Fail.");
     return false;
