@@ -154,3 +154,36 @@ TEST(PortTrace, OpensRefusedForRightsOrAnotherHolder) {
 
 }  // namespace
 }  // namespace corvane::sim
+
+namespace corvane::sim {
+namespace {
+
+// Whatever a host sends (the USB gadget passes on any block), the model answers within the data
+// phase it was given and reports no more than that as transferred.
+TEST(ModelRobustness, ArbitraryBlocksStayWithinTheDataPhase) {
+  const std::uint8_t opcodes[] = {0x00, 0x03, 0x08, 0x0A, 0x12, 0x1A, 0x1B, 0x1E, 0x25, 0x28, 0x2A, 0x35,
+                                  0x3B, 0x3C, 0x5A, 0x88, 0x8A, 0x91, 0x9E, 0xA0, 0xB5, 0xDF, 0xE0, 0xFE, 0xFF};
+  std::uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  for (const char* scenario : {"kts260", "kts210-rom", "usb-stick"}) {
+    LiveWorld w(scenario);
+    SimBridge& b = w.world.Bridge(0);
+    for (int i = 0; i < 4000; ++i) {
+      std::vector<std::uint8_t> cdb(1 + next() % 16);
+      for (auto& byte : cdb) byte = static_cast<std::uint8_t>(next());
+      cdb[0] = opcodes[next() % std::size(opcodes)];
+      if (next() % 4 == 0) cdb[11 % cdb.size()] = static_cast<std::uint8_t>(0xF9 + next() % 7);
+      std::vector<std::uint8_t> data(next() % 3 == 0 ? 0 : next() % 2100);
+      const auto direction = next() % 2 == 0 ? DataDirection::In : DataDirection::Out;
+      const CommandAnswer a = b.Execute(cdb, direction, data);
+      EXPECT_LE(a.transferred, data.size()) << scenario << " opcode " << int(cdb[0]);
+      EXPECT_TRUE(a.scsiStatus == 0 || a.scsiStatus == 2) << scenario;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane::sim
