@@ -120,8 +120,15 @@ TEST(FlashProgramming, CapacitySetsTheBlocksWithinTheImageBuffer) {
 
 TEST(FlashProgramming, BootRomBridgeRunsTheManufacturingImageFirst) {
   SimRig rig(Bridge(ChipFamily::Kts260, /*romMode=*/true));
+  std::vector<std::uint8_t> downloaded;
+  rig.port.afterwards = [&](const ScsiRequest& r) {
+    if (r.cdb[0] == kWriteBuffer && r.cdb[1] == 0x06) downloaded.assign(r.data.begin(), r.data.end());
+  };
   RecordingForm form(0x16);
   ASSERT_TRUE(UpdateFirmware(form, rig.Path()));
+  const auto manufacturing = FindCarriedImage("MFG", "KTS260_ROM_MFG");
+  EXPECT_TRUE(std::equal(downloaded.begin(), downloaded.end(), manufacturing.begin(),
+                         manufacturing.end()));
   const auto& t = rig.Trace();
   ASSERT_GE(t.size(), 5u);
   EXPECT_EQ(t[0].cdb[0], 0xE0);
