@@ -17,6 +17,19 @@ std::string ScenarioNames() {
   return names;
 }
 
+// The simulator's port as if it were a real device's (see CliOptions::simulationPosesAsReal).
+class PosingAsRealPort : public ScsiPort {
+ public:
+  explicit PosingAsRealPort(ScsiPort& inner) : inner_(inner) {}
+  ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
+    return inner_.Execute(path, request);
+  }
+  bool IsSimulated() const override { return false; }
+
+ private:
+  ScsiPort& inner_;
+};
+
 }  // namespace
 
 void CliHost::DebugOutput(std::string_view text) {
@@ -70,13 +83,17 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
     backend->world_ = std::make_unique<sim::SimWorld>(*scenario, backend->clock_);
     backend->world_->SetTraceSink(observe);
     platform = backend->world_->MakePlatform(*backend->host_);
+    if (options.simulationPosesAsReal) {
+      backend->wrappedPort_ = std::make_unique<PosingAsRealPort>(backend->world_->Port());
+      platform.port = backend->wrappedPort_.get();
+    }
   } else {
     backend->real_ = OpenRealDevices(options.verb == Verb::Watch, error);
     if (!backend->real_) return nullptr;
     backend->sleeper_ = std::make_unique<StandardHostServices>();
     backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
-    backend->tracingPort_ = std::make_unique<TracingPort>(backend->real_->Port(), observe);
-    platform.port = backend->tracingPort_.get();
+    backend->wrappedPort_ = std::make_unique<TracingPort>(backend->real_->Port(), observe);
+    platform.port = backend->wrappedPort_.get();
     platform.disks = &backend->real_->Disks();
     platform.host = backend->host_.get();
   }

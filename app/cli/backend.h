@@ -78,7 +78,7 @@ class Backend {
   std::unique_ptr<CliHost> host_;
   std::unique_ptr<sim::SimWorld> world_;
   std::unique_ptr<RealDevices> real_;
-  std::unique_ptr<ScsiPort> tracingPort_;
+  std::unique_ptr<ScsiPort> wrappedPort_;
   bool trace_ = false;
   std::optional<sim::TraceEntry> lastFailed_;
   std::unique_ptr<ScopedPlatform> platform_;

@@ -21,6 +21,9 @@ struct CliOptions {
   std::optional<std::string> simulateFile;   // --simulate-file FILE.json
   std::optional<int> maxRescans;             // watch: stop after this many rescans
   std::optional<int> seconds;                // watch: stop after this many seconds
+  // Not on the command line: lets tests present the virtual adaptors as attached devices, to
+  // prove what the tool refuses to do to a real adaptor.
+  bool simulationPosesAsReal = false;
 };
 
 struct ParseResult {

@@ -58,7 +58,7 @@ void HeadlessView::ShowWarningBox(std::string_view text, std::string_view captio
 
 void HeadlessView::ShowAccessProblem(std::string_view text, std::string_view caption) {
   accessProblemShown_ = true;
-  std::cerr << caption << ":\n" << text << '\n';
+  std::cerr << caption << ":\n" << text << '\n' << kSudoHint << '\n';
 }
 
 void HeadlessView::StartTimer(std::uint32_t id, std::uint32_t ms) {

@@ -13,6 +13,10 @@
 
 namespace corvane::app::cli {
 
+// Added to the window's lack-of-rights text: on a command line, root is one command away.
+inline constexpr std::string_view kSudoHint =
+    "To run it once without the rule: sudo corvane-update <command> ...";
+
 class HeadlessView : public FormView {
  public:
   using Clock = std::chrono::steady_clock;

@@ -3,6 +3,7 @@
 
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/headless_view.h"
 #include "app/cli/verbs.h"
 #include "app/device_scan.h"
 #include "app/form_texts.h"
@@ -87,7 +88,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     if (lines.empty()) std::cout << kStatusNoDevice << '\n';
   }
   if (noAccess) {
-    std::cerr << kAccessDeniedCaption << ":\n" << kAccessDeniedText << '\n';
+    std::cerr << kAccessDeniedCaption << ":\n" << kAccessDeniedText << '\n' << kSudoHint << '\n';
     return kExitNoAccess;
   }
   return lines.empty() ? kExitNoDevice : kExitOk;

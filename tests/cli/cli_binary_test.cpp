@@ -218,6 +218,19 @@ TEST(CliUpdate, FailureSaysUpdateFailWithAReason) {
   EXPECT_THAT(j["reason"].get<std::string>(), HasSubstr("could not be opened"));
 }
 
+// Adaptors that this user may not open must not look like "no adaptor": the user is told how to
+// get access, and scripts get their own exit code.
+TEST(CliErrors, AdaptorWithoutRightsSaysHowToGetThem) {
+  const std::string file = ::testing::TempDir() + "cli_denied.json";
+  std::ofstream(file) << R"({ "devices": [ { "bus": "usb", "chip": "KTS260", "accessDenied": true } ] })";
+  for (const std::string verb : {"list", "check", "update --yes"}) {
+    const ToolRun run = RunTool(verb + " --simulate-file " + file);
+    EXPECT_EQ(run.exitCode, 9) << verb << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("udev rule")) << verb;
+    EXPECT_THAT(run.err, HasSubstr("sudo corvane-update")) << verb;
+  }
+}
+
 TEST(CliErrors, UnknownScenarioListsTheNamesAndBadUsageShowsHelp) {
   const ToolRun scenario = RunTool("list --simulate nosuch");
   EXPECT_EQ(scenario.exitCode, 1);
