@@ -50,7 +50,7 @@ std::string LowerCasePath(std::string_view path) {
 }
 
 void Backend::Observe(const sim::TraceEntry& entry) {
-  if (trace_) std::cerr << "trace: " << sim::FormatTraceEntry(entry) << '\n';
+  if (trace_) std::cerr << "trace " << sim::FormatTraceEntry(entry) << '\n';
   if (!entry.opened || !entry.carriedOut || entry.scsiStatus != 0) lastFailed_ = entry;
 }
 

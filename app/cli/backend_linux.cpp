@@ -1,4 +1,6 @@
 // The attached devices of a Linux computer: sg nodes found through sysfs, kernel uevents.
+// This file defines OpenRealDevices and nothing else that other files need: a program may link its
+// own OpenRealDevices (the end-to-end guest's does) and the linker then leaves this one out.
 #include <cerrno>
 #include <cstring>
 

@@ -89,7 +89,7 @@ TEST(CliList, TracePrintsEveryCommandBlockToStderr) {
   const ToolRun run = RunTool("list --trace --simulate kts260");
   EXPECT_EQ(run.exitCode, 0);
   // INQUIRY with its direction, length, time-out and result; stdout keeps only the listing.
-  EXPECT_THAT(run.err, HasSubstr("trace: sim/usbstor/0  12 00 00 00 28 00 00 00 00 00 00 00  in   "
+  EXPECT_THAT(run.err, HasSubstr("trace sim/usbstor/0  12 00 00 00 28 00 00 00 00 00 00 00  in   "
                                  "len=40  t=10s  shared  -> ok"));
   EXPECT_THAT(run.out, Not(HasSubstr("trace")));
 }
@@ -203,7 +203,7 @@ TEST(CliUpdate, RefusesUnlessOfferedOrForcedAndNeverFlashesUnsupported) {
   for (const auto& c : cases) {
     const ToolRun run = RunTool(std::string("update --trace ") + c.arguments, c.input);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << run.err;
-    const bool written = run.err.find("trace: sim/usbstor/0  3B ") != std::string::npos;
+    const bool written = run.err.find("trace sim/usbstor/0  3B ") != std::string::npos;
     EXPECT_EQ(written, c.written) << c.arguments;
     EXPECT_THAT(run.err, HasSubstr(c.message)) << c.arguments;
   }
