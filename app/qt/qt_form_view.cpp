@@ -27,7 +27,10 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
   palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
   palette.setColor(QPalette::Active, QPalette::ButtonText, colour);
   palette.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
-  // The disabled group keeps the style's grey: a disabled status line must look disabled.
+  // A disabled label draws in the desktop's grey-text colour (COLOR_GRAYTEXT of a stock Windows
+  // desktop): plainly disabled, still readable.
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6D, 0x6D, 0x6D));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6D, 0x6D, 0x6D));
   widget->setPalette(palette);
 }
 

@@ -1,0 +1,84 @@
+// TMyThread: frame order and period, a stop that does not wait out the period, and the hand-over of
+// frames to the window thread.
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/form.h"
+#include "app/qt/animation_thread.h"
+#include "tests/qt/sim_window.h"
+
+namespace corvane::qtui::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Recorder {
+  std::mutex mutex;
+  std::vector<std::string> frames;
+  std::vector<std::chrono::milliseconds> waits;
+};
+
+TEST(AnimationThread, RunsTheFramesTopRightLowerLeftEveryPeriodUntilStopped) {
+  Recorder record;
+  constexpr int kFrames = 7;
+  {
+    TMyThread thread(
+        [&](std::string_view frame) {
+          std::lock_guard lock(record.mutex);
+          record.frames.emplace_back(frame);
+        },
+        [](std::int32_t counter) { return app::AnimationFrameName(counter); }, 500ms,
+        [&](std::chrono::milliseconds period) {
+          std::lock_guard lock(record.mutex);
+          record.waits.push_back(period);
+          return record.waits.size() >= kFrames;  // a stop after the seventh frame
+        });
+    // The thread stops itself after the seventh wait; the destructor then only joins.
+    for (;;) {
+      std::lock_guard lock(record.mutex);
+      if (record.waits.size() >= kFrames) break;
+    }
+  }
+  const std::vector<std::string> expected = {"LOADING2", "LOADING3", "LOADING1", "LOADING2",
+                                             "LOADING3", "LOADING1", "LOADING2"};
+  EXPECT_EQ(record.frames, expected);
+  EXPECT_EQ(record.waits, std::vector<std::chrono::milliseconds>(kFrames, 500ms));
+}
+
+TEST(AnimationThread, StopWakesTheSleepingThreadAtOnce) {
+  std::atomic<int> delivered{0};
+  TMyThread thread([&](std::string_view) { ++delivered; },
+                   [](std::int32_t counter) { return app::AnimationFrameName(counter); }, 1h);
+  while (delivered.load() == 0) std::this_thread::yield();  // the first frame comes at once
+  const auto before = std::chrono::steady_clock::now();
+  thread.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+  EXPECT_EQ(thread.FramesDelivered(), 1);
+  thread.Stop();  // a second stop is harmless
+}
+
+TEST(AnimationThread, FramesReachImage2OnTheWindowThreadAndStopBeforeTheWindowGoes) {
+  SimWindow sim("none", UpdaterWindow::Options{true, 1ms});
+  sim.window.Start();
+  // The scan ended with the cross; the animation keeps putting frames into the hidden Image2.
+  EXPECT_TRUE(sim.Control(app::ControlId::Image2)->isHidden());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sim.window.Animation()->FramesDelivered() > 3; }, 5000));
+  QCoreApplication::processEvents();
+  const std::string frame = sim.window.View().PictureIn(app::ControlId::Image2);
+  EXPECT_TRUE(frame == "LOADING1" || frame == "LOADING2" || frame == "LOADING3") << frame;
+  sim.window.StopAnimation();
+  const int frames = sim.window.Animation()->FramesDelivered();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sim.window.Animation()->FramesDelivered(), frames);
+}
+
+}  // namespace
+}  // namespace corvane::qtui::testing

@@ -1,0 +1,69 @@
+// The window program built on a scenario of virtual adaptors, on virtual time, with its message
+// boxes and traces recorded instead of shown.
+#pragma once
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QWidget>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/qt/demo_session.h"
+#include "app/qt/updater_window.h"
+#include "device/platform.h"
+#include "sim/sim.h"
+
+namespace corvane::qtui::testing {
+
+class RecordingHost : public HostServices {
+ public:
+  void SleepMs(std::uint32_t) override {}
+  void DebugOutput(std::string_view text) override { traces.emplace_back(text); }
+  void ShowErrorBox(std::string_view text, std::string_view caption) override {
+    boxes.push_back(std::string(caption) + ": " + std::string(text));
+  }
+  std::vector<std::string> traces;
+  std::vector<std::string> boxes;
+};
+
+inline sim::Scenario Scenario(std::string_view name) {
+  auto scenario = sim::BuiltInScenario(name);
+  if (!scenario) throw std::runtime_error("no scenario " + std::string(name));
+  return *scenario;
+}
+
+struct SimWindow {
+  explicit SimWindow(std::string_view scenarioName,
+                     UpdaterWindow::Options options = UpdaterWindow::Options{false, {}})
+      : session(Scenario(scenarioName), host, DemoSession::Options{}),
+        guard(session.MakePlatform()),
+        window(options) {
+    window.View().boxHook = [this](std::string_view text, std::string_view caption) {
+      boxes.push_back(std::string(caption) + ": " + std::string(text));
+    };
+    session.SetDeviceEventSink([this](std::uint32_t code) { window.PostDeviceEvent(code); });
+  }
+
+  QWidget* Control(app::ControlId id) { return window.View().Control(id); }
+  QString StatusText() { return static_cast<QLabel*>(Control(app::ControlId::lblStaust))->text(); }
+  bool StatusEnabled() { return Control(app::ControlId::lblStaust)->isEnabled(); }
+  bool Shown(app::ControlId id) { return !Control(id)->isHidden(); }
+  QProgressBar* Progress() {
+    return static_cast<QProgressBar*>(Control(app::ControlId::UpdateProgressBar));
+  }
+
+  RecordingHost host;
+  DemoSession session;
+  ScopedPlatform guard;
+  UpdaterWindow window;
+  std::vector<std::string> boxes;
+};
+
+inline QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace corvane::qtui::testing
