@@ -162,10 +162,13 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   if (!options.json) std::cout << "status: " << kStatusUpdating << '\n' << std::flush;
   backend.Host().ClearDebugTexts();
   backend.ClearLastFailedCommand();
-  if (before->outcome == Outcome::UpdateOffered) {
-    form.lblStaustClick();  // the user's click on the offer
-  } else {
-    form.btn_updClick();    // --force on a current bridge: the same run, without the offer
+  {
+    InterruptShield shield;
+    if (before->outcome == Outcome::UpdateOffered) {
+      form.lblStaustClick();  // the user's click on the offer
+    } else {
+      form.btn_updClick();    // --force on a current bridge: the same run, without the offer
+    }
   }
   view.onProgress = nullptr;
   view.onProgressHidden = nullptr;
