@@ -34,7 +34,7 @@ struct UpdateReport {
 std::string DescribeFailedCommand(const sim::TraceEntry& entry) {
   std::string what;
   if (!entry.opened) {
-    what = "the adaptor could not be opened (was it unplugged?)";
+    what = "the adaptor could not be opened (unplugged, or held by another program)";
   } else if (!entry.carriedOut) {
     what = "the adaptor did not answer a command (time-out or transport error)";
   } else {
