@@ -19,7 +19,7 @@ constexpr VerbName kVerbs[] = {
 
 enum class Option { Json, Trace, Yes, Force, Device, Simulate, SimulateFile, MaxRescans, Seconds };
 
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   Option option;
   bool takesValue;
@@ -28,7 +28,7 @@ struct OptionSpec {
 
 // Which verb accepts which option: an option given to a verb that would ignore it is a usage
 // error, so a mistyped command line never silently does something else.
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"--json", Option::Json, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
     {"--trace", Option::Trace, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
     {"--yes", Option::Yes, false, {Verb::Update}},
@@ -95,22 +95,22 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       inlineValue = word.substr(eq + 1);
       word = word.substr(0, eq);
     }
-    const OptionSpec* spec = nullptr;
+    const OptionRule* rule = nullptr;
     for (const auto& candidate : kOptions) {
-      if (candidate.name == word) spec = &candidate;
+      if (candidate.name == word) rule = &candidate;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       return Fail("unknown option '" + std::string(arguments[i]) + "' for '" +
                   std::string(VerbText(options.verb)) + "'");
     }
     bool accepted = false;
-    for (Verb v : spec->verbs) accepted = accepted || v == options.verb;
+    for (Verb v : rule->verbs) accepted = accepted || v == options.verb;
     if (!accepted) {
       return Fail("option '" + std::string(word) + "' does not apply to '" +
                   std::string(VerbText(options.verb)) + "'");
     }
     std::string value;
-    if (spec->takesValue) {
+    if (rule->takesValue) {
       if (inlineValue) {
         value = std::string(*inlineValue);
       } else if (i + 1 < arguments.size()) {
@@ -123,7 +123,7 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       return Fail("option '" + std::string(word) + "' takes no value");
     }
 
-    switch (spec->option) {
+    switch (rule->option) {
       case Option::Json: options.json = true; break;
       case Option::Trace: options.trace = true; break;
       case Option::Yes: options.yes = true; break;
@@ -138,7 +138,7 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
           return Fail("option '" + std::string(word) + "' needs a whole number above 0, not '" +
                       value + "'");
         }
-        (spec->option == Option::MaxRescans ? options.maxRescans : options.seconds) = number;
+        (rule->option == Option::MaxRescans ? options.maxRescans : options.seconds) = number;
         break;
       }
     }
