@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -87,6 +88,7 @@ QtFormView::QtFormView() : window_(std::make_unique<QWidget>()) {
   window_->setPalette(palette);
   window_->setAutoFillBackground(true);
   window_->setFont(ToQFont(layout.defaultFont));
+  window_->setWindowIcon(QIcon(QStringLiteral(":/pictures/ICON.png")));
   BuildControls();
 }
 

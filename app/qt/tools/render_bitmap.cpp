@@ -1,6 +1,7 @@
 // Build-time helper: renders one SVG drawing into an uncompressed 24-bit bottom-up BMP of a fixed size,
-// the bitmap format the window's pictures are carried in.
-// Usage: corvane-render-bitmap IN.svg OUT.bmp WIDTH HEIGHT [OUT.png]
+// the bitmap format the window's pictures are carried in, or into a PNG with transparency (icons).
+// Usage: corvane-render-bitmap IN.svg OUT.bmp WIDTH HEIGHT [PREVIEW.png]
+//        corvane-render-bitmap IN.svg OUT.png WIDTH HEIGHT
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -73,16 +74,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot read drawing %s\n", argv[0], argv[1]);
     return 1;
   }
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::white);  // the pictures sit on the window's white ground; BMP carries no alpha
+  const QString out = QString::fromLocal8Bit(argv[2]);
+  const bool png = out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+  QImage image(width, height, png ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+  // The pictures sit on the window's white ground (BMP carries no alpha); icons keep theirs.
+  image.fill(png ? Qt::transparent : Qt::white);
   {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     renderer.render(&painter, QRectF(0, 0, width, height));
   }
+  if (png) {
+    if (!image.save(out, "PNG")) {
+      std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[2]);
+      return 1;
+    }
+    return 0;
+  }
   const std::vector<std::uint8_t> bmp = EncodeBmp24(image);
-  QFile file{QString::fromLocal8Bit(argv[2])};
+  QFile file{out};
   if (!file.open(QIODevice::WriteOnly) ||
       file.write(reinterpret_cast<const char*>(bmp.data()), static_cast<qint64>(bmp.size())) !=
           static_cast<qint64>(bmp.size())) {
