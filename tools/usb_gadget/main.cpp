@@ -3,6 +3,8 @@
 //
 //   corvane-usb-gadget --name NAME --udc dummy_udc.0 (--scenario NAME | --scenario-file FILE | --plain-disk)
 //                      [--device N] [--pid 0x0260] [--serial TEXT] [--trace FILE]
+#include <time.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +70,14 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
+// Milliseconds on the clock behind /proc/uptime, so that the guest's scripts can set trace lines
+// against their own time stamps.
+unsigned long long UptimeMs() {
+  timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  return static_cast<unsigned long long>(now.tv_sec) * 1000ULL + static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
+}
+
 // Runs the model on the wall clock (busy flags, pauses) and writes one trace line per command.
 class LiveBridge : public sim::SimBridge {
  public:
@@ -89,7 +99,7 @@ class LiveBridge : public sim::SimBridge {
       entry.carriedOut = !answer.timedOut && !answer.unplugged;
       entry.scsiStatus = answer.scsiStatus;
       entry.transferred = answer.transferred;
-      std::fprintf(trace_, "%s%s\n", sim::FormatTraceEntry(entry).c_str(),
+      std::fprintf(trace_, "t=%llu %s%s\n", UptimeMs(), sim::FormatTraceEntry(entry).c_str(),
                    answer.unplugged ? "  (unplugged)" : answer.timedOut ? "  (no answer)" : "");
       std::fflush(trace_);
     }
@@ -103,7 +113,7 @@ class LiveBridge : public sim::SimBridge {
     FollowWallClock();
     inner_->PowerCycle();
     if (trace_ != nullptr) {
-      std::fprintf(trace_, "power cycle: firmware %d.%d.%d.%d%s\n", inner_->FirmwareVersion()[0],
+      std::fprintf(trace_, "t=%llu power cycle: firmware %d.%d.%d.%d%s\n", UptimeMs(), inner_->FirmwareVersion()[0],
                    inner_->FirmwareVersion()[1], inner_->FirmwareVersion()[2], inner_->FirmwareVersion()[3],
                    inner_->RomMode() ? " (boot ROM)" : "");
       std::fflush(trace_);
