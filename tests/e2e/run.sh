@@ -12,7 +12,7 @@ source_dir=$(cd "$here/../.." && pwd)
 build_dir="$source_dir/build/e2e"
 work=""
 only=""
-limit=900
+limit=600
 gadget="" cli="" probe=""
 while (($#)); do
   case "$1" in
@@ -78,7 +78,7 @@ expected="attach list-adaptors list-stick-refused list-internal-never-asked
   fault-update-fails fault-boot-rom-after-replug
   recovery-check-offers recovery-update recovery-replug recovery-check-current
   exclusive-open watch-one-rescan-each watch-500ms-after-last-event
-  peer-sg_inq peer-sg_read_buffer-desc peer-sg_raw-chip-info peer-sg_read_buffer-area peer-sg_write_buffer
+  peer-sg_inq peer-read-buffer-descriptor peer-sg_raw-chip-info peer-read-back-area peer-sg_write_buffer
   peer-writes-kept-firmware"
 if [ -n "$only" ]; then
   expected=$(grep -o "E2E RESULT [^ ]*" "$work/console.txt" | awk '{print $3}')

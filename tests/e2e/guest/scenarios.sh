@@ -258,7 +258,7 @@ if run peers; then
   sg_raw -r 4 "$sg" 3c 03 00 00 00 00 00 00 04 00 >/tmp/sg_desc_raw.out 2>&1
   srcraw=$?
   grep -qi " 0a 01 04 00" /tmp/sg_desc_raw.out
-  check peer-sg_read_buffer-desc "$t" $(( $? + srcraw )) "sg_raw READ BUFFER descriptor: $(grep -i ' 0a 01 04 00' /tmp/sg_desc_raw.out | head -1 | tr -s ' ');\
+  check peer-read-buffer-descriptor "$t" $(( $? + srcraw )) "sg_raw READ BUFFER descriptor: $(grep -i ' 0a 01 04 00' /tmp/sg_desc_raw.out | head -1 | tr -s ' ');\
  sg_read_buffer exit $src: '$(tr '\n' ' ' </tmp/sg_desc.out)'; with -L exit $src16: '$(tr '\n' ' ' </tmp/sg_desc16.out | cut -c1-120)'"
   log_file sg_read_buffer-L /tmp/sg_desc16.out 5
   grep "3C 03\|9B 03" /tmp/a260.trace | tail -3 | sed 's/^/E2E LOG /'
@@ -284,7 +284,7 @@ if run peers; then
   done
   t_read=$(($(ms) - t))
   size=$(wc -c </tmp/area.bin)
-  check peer-sg_read_buffer-area "$t" $(( src + (size != 66560) )) "$size bytes in 65 READ BUFFER commands sent by sg_raw"
+  check peer-read-back-area "$t" $(( src + (size != 66560) )) "$size bytes in 65 READ BUFFER commands sent by sg_raw"
   [ $src = 0 ] || log_file sg_read_buffer /tmp/sg_rb.err 10
   t2=$(ms)
   sg_write_buffer -m dmc_offs_defer -b 1024 -I /tmp/area.bin "$sg" >/tmp/sg_wb.out 2>&1
