@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -30,8 +32,11 @@ std::string ReadFile(const std::string& name) {
 
 // `arguments` are the test's own words (no quoting needed); `input` is fed on stdin.
 ToolRun RunTool(const std::string& arguments, const std::string& input = "") {
-  const std::string dir = ::testing::TempDir();
-  const std::string in = dir + "cli_in.txt", out = dir + "cli_out.txt", err = dir + "cli_err.txt";
+  // ctest runs the tests of this file as parallel processes: every run gets files of its own.
+  static int runCount = 0;
+  const std::string dir = ::testing::TempDir() + "cli_" + std::to_string(getpid()) + "_" +
+                          std::to_string(++runCount) + "_";
+  const std::string in = dir + "in.txt", out = dir + "out.txt", err = dir + "err.txt";
   std::ofstream(in) << input;
   const std::string command = std::string(CORVANE_UPDATE_BINARY) + " " + arguments + " <" + in +
                               " >" + out + " 2>" + err;
@@ -40,6 +45,9 @@ ToolRun RunTool(const std::string& arguments, const std::string& input = "") {
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = ReadFile(out);
   run.err = ReadFile(err);
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+  std::remove(err.c_str());
   return run;
 }
 
