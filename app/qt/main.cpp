@@ -4,10 +4,13 @@
 //   corvane-update-tool --simulate-file FILE   demo on a scenario file
 // In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeySequence>
 #include <QShortcut>
+#include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -77,7 +80,8 @@ Arguments ReadArguments(int argc, char** argv) {
   return arguments;
 }
 
-int Run(QApplication& application, std::optional<sim::Scenario> scenario) {
+int Run(QApplication& application, std::optional<sim::Scenario> scenario,
+        const QElapsedTimer& startClock) {
   QtHostServices host;
   std::unique_ptr<DemoSession> demo;
   std::unique_ptr<linuxdev::LinuxPlatform> linuxPlatform;
@@ -85,7 +89,10 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario) {
   Platform platform;
   if (scenario) {
     DemoSession::Options options;
-    options.perCommand = std::chrono::microseconds(4000);
+    // A few ms per command makes the progress visible; CORVANE_DEMO_PACE_MS changes it (0: none).
+    bool paceSet = false;
+    const int paceMs = qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet);
+    options.perCommand = std::chrono::microseconds(1000 * (paceSet ? std::max(paceMs, 0) : 4));
     options.realSleepCapMs = 20;
     demo = std::make_unique<DemoSession>(*scenario, host, options);
     platform = demo->MakePlatform();
@@ -124,6 +131,14 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario) {
 
   window.Start();
   window.Show();
+  if (qEnvironmentVariableIsSet("CORVANE_EXIT_AFTER_SHOW")) {
+    // For start-up measurements: leave once the first frame of the shown window is painted.
+    QTimer::singleShot(0, &application, [&application, &startClock] {
+      std::fprintf(stderr, "corvane-update-tool: window shown %lld ms after start of main\n",
+                   static_cast<long long>(startClock.elapsed()));
+      application.quit();
+    });
+  }
   const int result = application.exec();
   window.StopAnimation();
   (void)result;
@@ -133,6 +148,8 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  QElapsedTimer startClock;
+  startClock.start();
   Arguments arguments = ReadArguments(argc, argv);
   if (arguments.exitNow) return *arguments.exitNow;
   QApplication application(argc, argv);
@@ -141,7 +158,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));
   // What escapes start-up is shown like a handler's error and the program ends with code 0.
   try {
-    return Run(application, std::move(arguments.scenario));
+    return Run(application, std::move(arguments.scenario), startClock);
   } catch (const std::exception& error) {
     ShowHandlerError(error.what());
   } catch (...) {

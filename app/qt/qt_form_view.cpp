@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -167,6 +168,13 @@ void QtFormView::BuildControls() {
   }
 }
 
+void QtFormView::AssertWindowThread() const {
+  // Widgets belong to the window thread; the animation thread must hand its frames over, never
+  // call in here itself.
+  Q_ASSERT_X(QThread::currentThread() == window_->thread(), "QtFormView",
+             "a widget was touched from a thread other than the window thread");
+}
+
 QLabel* QtFormView::Picture(app::ControlId id) const {
   return qobject_cast<QLabel*>(Control(id));
 }
@@ -189,6 +197,7 @@ void QtFormView::CentreOnDesktop() {
 }
 
 void QtFormView::ShowPicture(app::ControlId image, std::string_view name) {
+  AssertWindowThread();
   QLabel* picture = Picture(image);
   if (picture == nullptr) return;
   const QPixmap pixmap = pictures_.Scaled(name, picture->size());
@@ -202,10 +211,12 @@ void QtFormView::ShowPicture(app::ControlId image, std::string_view name) {
 }
 
 void QtFormView::SetVisible(app::ControlId control, bool visible) {
+  AssertWindowThread();
   Control(control)->setVisible(visible);
 }
 
 void QtFormView::SetStatusText(std::string_view text) {
+  AssertWindowThread();
   status_->setText(ToQString(text));
   FitTextToWidth(status_, app::LayoutOf(app::ControlId::lblStaust).font);
 }
@@ -222,9 +233,15 @@ int QtFormView::SelectedDeviceIndex() const { return deviceList_->currentIndex()
 
 void QtFormView::SetDeviceListEnabled(bool enabled) { deviceList_->setEnabled(enabled); }
 
-void QtFormView::SetProgress(int percent) { progress_->setValue(percent); }
+void QtFormView::SetProgress(int percent) {
+  AssertWindowThread();
+  progress_->setValue(percent);
+}
 
-void QtFormView::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+void QtFormView::ProcessPendingMessages() {
+  AssertWindowThread();
+  QCoreApplication::processEvents();
+}
 
 void QtFormView::ShowBox(std::string_view text, std::string_view caption, bool warning) {
   if (boxHook) {
@@ -248,6 +265,7 @@ void QtFormView::ShowAccessProblem(std::string_view text, std::string_view capti
 }
 
 void QtFormView::StartTimer(std::uint32_t id, std::uint32_t ms) {
+  AssertWindowThread();
   QTimer*& timer = timers_[id];
   if (timer == nullptr) {
     timer = new QTimer(window_.get());

@@ -76,6 +76,7 @@ class QtFormView : public app::FormView {
 
  private:
   void BuildControls();
+  void AssertWindowThread() const;
   QLabel* Picture(app::ControlId id) const;
   void ShowBox(std::string_view text, std::string_view caption, bool warning);
 

@@ -80,5 +80,19 @@ TEST(AnimationThread, FramesReachImage2OnTheWindowThreadAndStopBeforeTheWindowGo
   EXPECT_EQ(sim.window.Animation()->FramesDelivered(), frames);
 }
 
+// The two threads side by side through a whole scan, check and update run, with frames coming as
+// fast as the thread can make them; built with -fsanitize=thread this is the race check.
+TEST(AnimationThread, RunsAlongsideAScanAndAnUpdateRunAndEndsBeforeTheWindow) {
+  {
+    SimWindow sim("kts210", UpdaterWindow::Options{true, 1ms});
+    sim.window.Start();
+    ASSERT_EQ(sim.StatusText(), Q(app::kStatusOfferSata));
+    QTest::mouseClick(sim.Control(app::ControlId::lblStaust), Qt::LeftButton);
+    EXPECT_EQ(sim.StatusText(), Q(app::kStatusUpdateComplete));
+    // The window goes with frames still queued for it; none may arrive afterwards.
+  }
+  QCoreApplication::processEvents();  // nothing queued for the gone window may run
+}
+
 }  // namespace
 }  // namespace corvane::qtui::testing
