@@ -8,10 +8,11 @@
 # WORKDIR/debs so that a second run needs no network.
 set -euo pipefail
 
-work=$1; shift
-gadget=$1; shift
-cli=$1; shift
-extra=("$@")
+work=$(realpath "$1"); shift
+gadget=$(realpath "$1"); shift
+cli=$(realpath "$1"); shift
+extra=()
+for x in "$@"; do extra+=("$(realpath "$x")"); done
 here=$(cd "$(dirname "$0")" && pwd)
 
 need_tools() {

@@ -64,11 +64,49 @@ int OurDataIn(const std::string& path) {
   return corvane::PassThroughIn(path, kTestUnitReady.data(), kTestUnitReady.size(), nullptr, 0, &transferred);
 }
 
+int SendTestUnitReady(int fd) {
+  std::array<std::uint8_t, 32> sense{};
+  sg_io_hdr io{};
+  io.interface_id = 'S';
+  io.dxfer_direction = SG_DXFER_NONE;
+  io.cmd_len = kTestUnitReady.size();
+  io.cmdp = const_cast<std::uint8_t*>(kTestUnitReady.data());
+  io.mx_sb_len = sense.size();
+  io.sbp = sense.data();
+  io.timeout = 10000;
+  return ioctl(fd, SG_IO, &io) == 0 ? io.status : -errno;
+}
+
+template <typename F>
+long MicrosecondsPerCommand(int count, F&& send) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < count; ++i) send();
+  const auto spent = std::chrono::steady_clock::now() - start;
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(spent).count() / count);
+}
+
+// Where the time of one command goes: our transport (path lookup in sysfs, open, checks, SG_IO,
+// close) against a bare open + SG_IO + close and against SG_IO on a descriptor held open.
+void Bench(const std::string& path, const std::string& node, int count) {
+  const long ours = MicrosecondsPerCommand(count, [&] { OurDataIn(path); });
+  const long openEach = MicrosecondsPerCommand(count, [&] {
+    const int fd = open(node.c_str(), O_RDWR);
+    if (fd >= 0) {
+      SendTestUnitReady(fd);
+      close(fd);
+    }
+  });
+  const int fd = open(node.c_str(), O_RDWR);
+  const long held = MicrosecondsPerCommand(count, [&] { SendTestUnitReady(fd); });
+  if (fd >= 0) close(fd);
+  std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld count=%d\n", ours, openEach, held, count);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: corvane-e2e-exclusive DEVICE-PATH\n");
+  if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--bench")) {
+    std::fprintf(stderr, "usage: corvane-e2e-exclusive DEVICE-PATH [--bench COUNT]\n");
     return 1;
   }
   const std::string path = argv[1];
@@ -83,6 +121,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string node = "/dev/" + *sg;
+  if (argc == 4) {
+    Bench(path, node, std::stoi(argv[3]));
+    return 0;
+  }
   Report("resolve", true, node);
 
   // 1. Someone holds the device exclusively, as our data-out sender does, and uses it for a data-out command.

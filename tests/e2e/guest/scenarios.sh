@@ -304,4 +304,26 @@ if run peers; then
   t=$(ms)
   cli check
   check peer-writes-kept-firmware "$t" $rc "our check after the peers' write: $(grep '^status' "$out")"
+
+  # The shared 2-core host makes single timings noisy: alternate our download (a forced re-flash of
+  # the current firmware) with sg_write_buffer's three times and keep the best of each.
+  best_ours=999999 best_peers=999999 best_ours_rb=999999
+  for round in 1 2 3; do
+    out=/tmp/perf.update
+    t=$(ms)
+    cli update --yes --force
+    d=$(span_cdb /tmp/a260.trace "$t" "3B 0E" "3B 0E")
+    r=$(span_cdb /tmp/a260.trace "$t" "3C 01" "3C 01")
+    [ "$rc" = 0 ] && [ "$d" -ge 0 ] && [ "$d" -lt $best_ours ] && best_ours=$d
+    [ "$rc" = 0 ] && [ "$r" -ge 0 ] && [ "$r" -lt $best_ours_rb ] && best_ours_rb=$r
+    t=$(ms)
+    sg_write_buffer -m dmc_offs_defer -b 1024 -I /tmp/area.bin "$sg" >/dev/null 2>&1
+    d=$(span_cdb /tmp/a260.trace "$t" "3B 0E" "3B 0E")
+    [ "$d" -ge 0 ] && [ "$d" -lt $best_peers ] && best_peers=$d
+  done
+  echo "E2E PERF best-ours-download-ms $best_ours"
+  echo "E2E PERF best-ours-readback-ms $best_ours_rb"
+  echo "E2E PERF best-peers-download-ms $best_peers"
+  # Where one command's time goes (TEST UNIT READY, 200 times each way).
+  corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= 5; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
 fi
