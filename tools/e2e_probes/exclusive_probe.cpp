@@ -98,8 +98,18 @@ void Bench(const std::string& path, const std::string& node, int count) {
   });
   const int fd = open(node.c_str(), O_RDWR);
   const long held = MicrosecondsPerCommand(count, [&] { SendTestUnitReady(fd); });
+  const long heldOut = MicrosecondsPerCommand(count, [&] { SendOnHeldDescriptor(fd); });
   if (fd >= 0) close(fd);
-  std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld count=%d\n", ours, openEach, held, count);
+  const long oursOut = MicrosecondsPerCommand(count, [&] { OurDataOut(path); });
+  const long openEachOut = MicrosecondsPerCommand(count, [&] {
+    const int each = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
+    if (each >= 0) {
+      SendOnHeldDescriptor(each);
+      close(each);
+    }
+  });
+  std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld ours-out=%ld open-each-out=%ld held-out=%ld\n",
+              ours, openEach, held, oursOut, openEachOut, heldOut);
 }
 
 }  // namespace

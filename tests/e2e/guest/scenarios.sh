@@ -324,6 +324,7 @@ if run peers; then
   echo "E2E PERF best-ours-download-ms $best_ours"
   echo "E2E PERF best-ours-readback-ms $best_ours_rb"
   echo "E2E PERF best-peers-download-ms $best_peers"
-  # Where one command's time goes (TEST UNIT READY, 200 times each way).
-  corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= 5; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
+  # Where one command's time goes: TEST UNIT READY (shared open) and a 512-byte WRITE(10) (exclusive
+  # open), 200 times each way.
+  corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= 8; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
 fi
