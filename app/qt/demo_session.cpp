@@ -9,7 +9,8 @@
 namespace corvane::qtui {
 
 ScsiOutcome PacedPort::Execute(std::string_view path, const ScsiRequest& request) {
-  if (perCommand_.count() > 0) std::this_thread::sleep_for(perCommand_);
+  const auto pause = perCommand_ + perKiB_ * static_cast<long>(request.data.size() / 1024);
+  if (pause.count() > 0) std::this_thread::sleep_for(pause);
   return inner_.Execute(path, request);
 }
 
@@ -28,7 +29,7 @@ std::vector<std::uint32_t> PlugEventCodes(bool plugged) {
 DemoSession::DemoSession(const sim::Scenario& scenario, HostServices& boxes, Options options)
     : host_(clock_, boxes, options.realSleepCapMs),
       world_(std::make_unique<sim::SimWorld>(scenario, clock_)),
-      port_(std::make_unique<PacedPort>(world_->Port(), options.perCommand)) {
+      port_(std::make_unique<PacedPort>(world_->Port(), options.perCommand, options.perKiB)) {
   world_->SetPlugListener([this](std::size_t, bool plugged) {
     if (!sink_) return;
     for (std::uint32_t code : PlugEventCodes(plugged)) sink_(code);

@@ -14,17 +14,19 @@
 
 namespace corvane::qtui {
 
-// Gives every command of the simulator a little real time, so a person sees the progress bar move.
+// Gives every command of the simulator a little real time, and each 1 KiB block of data some more,
+// so a person sees the progress bar move while the firmware goes down and comes back.
 class PacedPort : public ScsiPort {
  public:
-  PacedPort(ScsiPort& inner, std::chrono::microseconds perCommand)
-      : inner_(inner), perCommand_(perCommand) {}
+  PacedPort(ScsiPort& inner, std::chrono::microseconds perCommand, std::chrono::microseconds perKiB)
+      : inner_(inner), perCommand_(perCommand), perKiB_(perKiB) {}
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override;
   bool IsSimulated() const override { return inner_.IsSimulated(); }
 
  private:
   ScsiPort& inner_;
   std::chrono::microseconds perCommand_;
+  std::chrono::microseconds perKiB_;
 };
 
 // Waits on the simulator's virtual clock (the bridges' busy times run on it) and, in demo mode,
@@ -52,6 +54,7 @@ class DemoSession {
  public:
   struct Options {
     std::chrono::microseconds perCommand{0};  // real time per command; 0 in tests
+    std::chrono::microseconds perKiB{0};      // and per whole KiB of data it carries
     std::uint32_t realSleepCapMs = 0;          // real share of each wait; 0 in tests
   };
   // `boxes` shows the device layer's error box and takes its traces.

@@ -89,10 +89,12 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
   Platform platform;
   if (scenario) {
     DemoSession::Options options;
-    // A few ms per command makes the progress visible; CORVANE_DEMO_PACE_MS changes it (0: none).
+    // 2 ms per command and 25 ms per KiB of firmware make an update last a few seconds, long
+    // enough to watch; CORVANE_DEMO_PACE_MS sets the time per KiB (0: no pacing at all).
     bool paceSet = false;
-    const int paceMs = qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet);
-    options.perCommand = std::chrono::microseconds(1000 * (paceSet ? std::max(paceMs, 0) : 4));
+    const int paceMs = std::max(qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet), 0);
+    options.perKiB = std::chrono::milliseconds(paceSet ? paceMs : 25);
+    options.perCommand = std::chrono::milliseconds(paceSet && paceMs == 0 ? 0 : 2);
     options.realSleepCapMs = 20;
     demo = std::make_unique<DemoSession>(*scenario, host, options);
     platform = demo->MakePlatform();
