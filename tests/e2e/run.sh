@@ -81,7 +81,7 @@ expected="attach list-adaptors list-stick-refused list-internal-never-asked
   rom-listed rom-check-offers rom-update rom-replug rom-check-current
   fault-update-fails fault-boot-rom-after-replug
   recovery-check-offers recovery-update recovery-replug recovery-check-current
-  exclusive-open watch-one-rescan-each watch-500ms-after-last-event
+  timeout-recovers exclusive-open watch-one-rescan-each watch-500ms-after-last-event
   peer-sg_inq peer-read-buffer-descriptor peer-sg_raw-chip-info peer-read-back-area peer-sg_write_buffer
   peer-writes-kept-firmware"
 if [ -n "$only" ]; then

@@ -187,6 +187,28 @@ if run fault; then
   wait_detached 4
 fi
 
+if run timeout; then
+  # The bridge never answers one command: the host gives up after the command's 10 s, resets the
+  # device, and the gadget drops the command in flight and serves the next one.
+  corvane-usb-gadget --name slow --udc dummy_udc.3 --scenario-file /e2e/kts260-timeout.json --pid 0x0263 \
+    --serial E2E000000003 --trace /tmp/slow.trace 2>/tmp/slow.err &
+  wait_attached 3
+  out=/tmp/timeout.check1
+  t=$(ms)
+  cli check
+  first=$rc
+  took=$(($(ms) - t))
+  out=/tmp/timeout.check2
+  cli check
+  attached 3
+  still=$?
+  check timeout-recovers "$t" $(( (first == 5) + (took < 10000) + (rc != 5) + still )) \
+    "first check exit $first after ${took}ms ($(grep -m1 '^status' /tmp/timeout.check1)); next check exit $rc"
+  [ "$rc" = 5 ] || { log_file timeout /tmp/timeout.check1; log_file timeout "$out"; log_file slow /tmp/slow.err; dmesg | tail -15 | sed 's/^/E2E LOG dmesg: /'; }
+  unplug slow
+  wait_detached 3
+fi
+
 plug a260 0
 wait_attached 0
 sg=/dev/$(sg_of 0)
