@@ -38,14 +38,14 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
 
 }  // namespace
 
-void FitTextToWidth(QLabel* label, const app::FontSpec& spec) {
+void FitTextToWidth(QLabel* label, const app::FontSpec& wanted) {
   // The layout was drawn for a narrow bitmap face; where the desktop's face is wider, the text is
   // made smaller until its longest line fits rather than being cut off.
-  QFont font = ToQFont(spec);
+  QFont font = ToQFont(wanted);
   const QStringList lines = label->text().split(QLatin1Char('\n'));
   // A tenth of the width stays free so that neighbouring labels that touch do not run together.
   const int room = label->width() - std::max(4, label->width() / 10);
-  for (int pixels = spec.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
+  for (int pixels = wanted.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
     font.setPixelSize(pixels);
     const QFontMetrics metrics(font);
     int widest = 0;
@@ -66,13 +66,13 @@ QColor ToQColor(const app::Colour& colour) {
   return QColor(colour.red, colour.green, colour.blue);
 }
 
-QFont ToQFont(const app::FontSpec& spec) {
+QFont ToQFont(const app::FontSpec& wanted) {
   QFont font;
   // The stored faces are Windows fonts; the next ones are what a Debian desktop has that looks alike.
-  font.setFamilies({ToQString(spec.face), QStringLiteral("Liberation Sans"),
+  font.setFamilies({ToQString(wanted.face), QStringLiteral("Liberation Sans"),
                     QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-  font.setPixelSize(spec.heightPx);
-  font.setBold(spec.bold);
+  font.setPixelSize(wanted.heightPx);
+  font.setBold(wanted.bold);
   return font;
 }
 

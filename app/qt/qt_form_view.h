@@ -28,10 +28,10 @@ class StatusLabel;
 // desktop, so the window looks the same under every Linux theme.
 QColor ToQColor(const app::Colour& colour);
 QFont ToQFont(const app::FontSpec& font);
-// Gives `label` the font `spec`, made smaller (not below kSmallestFittedPixels) where its text would
+// Gives `label` the font `wanted`, made smaller (not below kSmallestFittedPixels) where its text would
 // not fit the label's width.
 inline constexpr int kSmallestFittedPixels = 7;
-void FitTextToWidth(QLabel* label, const app::FontSpec& spec);
+void FitTextToWidth(QLabel* label, const app::FontSpec& wanted);
 
 class QtFormView : public app::FormView {
  public:
