@@ -133,6 +133,10 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
 
   window.Start();
   window.Show();
+  // The application title names the program to the desktop (Qt's display name). Qt on X11 and
+  // Wayland appends the display name to every window title it passes on from then on; set only now,
+  // after the window went up with its caption, the title bar keeps exactly "Corvane Update Tool".
+  QApplication::setApplicationDisplayName(ToQString(app::kApplicationTitle));
   if (qEnvironmentVariableIsSet("CORVANE_EXIT_AFTER_SHOW")) {
     // For start-up measurements: report and leave at the event loop's first turn after show().
     QTimer::singleShot(0, &application, [&application, &startClock] {
@@ -155,7 +159,6 @@ int main(int argc, char** argv) {
   if (arguments.exitNow) return *arguments.exitNow;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("corvane-update-tool"));
-  QApplication::setApplicationDisplayName(ToQString(corvane::app::kApplicationTitle));
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));
   // What escapes start-up is shown like a handler's error and the program ends with code 0.
   try {
