@@ -53,6 +53,15 @@ TEST(CarriedPictures, AreUncompressed24BitBottomUpBitmapsOfTheirFixedSize) {
   }
 }
 
+TEST(CarriedPictures, EachPictureIsScaledOnceAndReusedForEveryFrame) {
+  PictureStore store;
+  const QPixmap first = store.Scaled("LOADING2", QSize(150, 150));
+  const QPixmap again = store.Scaled("loading2", QSize(150, 150));
+  EXPECT_EQ(first.cacheKey(), again.cacheKey());  // the same pixels, not a second scaling
+  EXPECT_NE(store.Scaled("LOADING2", QSize(100, 100)).cacheKey(), first.cacheKey());
+  EXPECT_TRUE(store.Scaled("NOPE", QSize(150, 150)).isNull());
+}
+
 TEST(CarriedPictures, NamesMatchWithoutRegardToCase) {
   struct Case {
     std::string_view asked;
