@@ -6,12 +6,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <string>
 
 #include "device/linux/device_path.h"
@@ -86,30 +88,46 @@ long MicrosecondsPerCommand(int count, F&& send) {
 }
 
 // Where the time of one command goes: our transport (path lookup in sysfs, open, checks, SG_IO,
-// close) against a bare open + SG_IO + close and against SG_IO on a descriptor held open.
+// close) against a bare open + SG_IO + close and against SG_IO on a descriptor held open. The kinds
+// take turns in five rounds and each keeps its best round, so a burst of load on the host does not
+// land on one kind alone.
 void Bench(const std::string& path, const std::string& node, int count) {
-  const long ours = MicrosecondsPerCommand(count, [&] { OurDataIn(path); });
-  const long openEach = MicrosecondsPerCommand(count, [&] {
-    const int fd = open(node.c_str(), O_RDWR);
-    if (fd >= 0) {
-      SendTestUnitReady(fd);
-      close(fd);
-    }
-  });
-  const int fd = open(node.c_str(), O_RDWR);
-  const long held = MicrosecondsPerCommand(count, [&] { SendTestUnitReady(fd); });
-  const long heldOut = MicrosecondsPerCommand(count, [&] { SendOnHeldDescriptor(fd); });
-  if (fd >= 0) close(fd);
-  const long oursOut = MicrosecondsPerCommand(count, [&] { OurDataOut(path); });
-  const long openEachOut = MicrosecondsPerCommand(count, [&] {
-    const int each = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
-    if (each >= 0) {
-      SendOnHeldDescriptor(each);
-      close(each);
-    }
-  });
+  constexpr int kKinds = 6;
+  std::array<long, kKinds> best;
+  best.fill(std::numeric_limits<long>::max());
+  const int perRound = std::max(1, count / 5);
+  for (int round = 0; round < 5; ++round) {
+    // A descriptor held only while its own kind runs: a held descriptor keeps exclusive opens out.
+    auto held = [&](auto&& send) {
+      const int fd = open(node.c_str(), O_RDWR);
+      const long us = MicrosecondsPerCommand(perRound, [&] { send(fd); });
+      if (fd >= 0) close(fd);
+      return us;
+    };
+    const std::array<long, kKinds> spent{
+        MicrosecondsPerCommand(perRound, [&] { OurDataIn(path); }),
+        MicrosecondsPerCommand(perRound, [&] {
+          const int each = open(node.c_str(), O_RDWR);
+          if (each >= 0) {
+            SendTestUnitReady(each);
+            close(each);
+          }
+        }),
+        held([](int fd) { SendTestUnitReady(fd); }),
+        MicrosecondsPerCommand(perRound, [&] { OurDataOut(path); }),
+        MicrosecondsPerCommand(perRound, [&] {
+          const int each = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
+          if (each >= 0) {
+            SendOnHeldDescriptor(each);
+            close(each);
+          }
+        }),
+        held([](int fd) { SendOnHeldDescriptor(fd); }),
+    };
+    for (int k = 0; k < kKinds; ++k) best[k] = std::min(best[k], spent[k]);
+  }
   std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld ours-out=%ld open-each-out=%ld held-out=%ld\n",
-              ours, openEach, held, oursOut, openEachOut, heldOut);
+              best[0], best[1], best[2], best[3], best[4], best[5]);
 }
 
 }  // namespace
