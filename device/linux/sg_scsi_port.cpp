@@ -63,12 +63,9 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseDeviceNumber(const s
   return std::make_pair(majorNumber, minorNumber);
 }
 
-struct SgTarget {
-  fs::path deviceDir;
-  std::string plugToken;  // as the path gives it; empty: the path asks for no such check
-  std::string node;       // "sg2"
-  std::pair<std::uint32_t, std::uint32_t> number;
-};
+// Some paths are only ever resolved once per process; a window program that runs for days sees a
+// new path at every re-plug. Past this many entries the memory is simply cleared.
+constexpr std::size_t kMostRemembered = 64;
 
 std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view path) {
   std::optional<ParsedDevicePath> parsed = ParseDevicePath(path);
@@ -76,7 +73,8 @@ std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view p
   std::optional<fs::path> deviceDir = ResolveDevpath(sysfsRoot, parsed->devpath);
   // A device that now sits behind another driver is not the one the path was made for.
   if (!deviceDir || ClassifyScsiDevice(*deviceDir) != parsed->attachment) return std::nullopt;
-  if (!parsed->plugToken.empty() && !SamePlugToken(PlugToken(*deviceDir), parsed->plugToken)) {
+  std::string token = PlugToken(*deviceDir);
+  if (!parsed->plugToken.empty() && !SamePlugToken(token, parsed->plugToken)) {
     return std::nullopt;  // plugged in again since the path was made: maybe another device
   }
   std::optional<std::string> node = SgNodeName(*deviceDir);
@@ -85,7 +83,25 @@ std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view p
   if (!dev) return std::nullopt;
   const auto number = ParseDeviceNumber(*dev);
   if (!number) return std::nullopt;
-  return SgTarget{std::move(*deviceDir), std::move(parsed->plugToken), std::move(*node), *number};
+  return SgTarget{std::move(*deviceDir), parsed->attachment,
+                  parsed->plugToken.empty() ? std::move(token) : std::move(parsed->plugToken),
+                  std::move(*node), *number};
+}
+
+// sg numbers are reused after a re-plug: only when the node we opened has the number sysfs gave
+// and, after the open, the device still holds that node, is attached the same way and shows the
+// same plug token is it the device the path names. A device that left and came back since the
+// look-up fails one of these; the plug token is read once, last.
+bool StillTheTarget(SgSystem& system, int fd, const SgTarget& target) {
+  std::uint32_t majorNumber = 0;
+  std::uint32_t minorNumber = 0;
+  std::error_code existsError;
+  return system.CharDeviceNumber(fd, majorNumber, minorNumber) == 0 &&
+         std::make_pair(majorNumber, minorNumber) == target.number &&
+         fs::exists(target.deviceDir / "scsi_generic" / target.node, existsError) &&
+         ClassifyScsiDevice(target.deviceDir) == target.attachment &&
+         (target.plugToken.empty() ||
+          SamePlugToken(PlugToken(target.deviceDir), target.plugToken));
 }
 
 }  // namespace
@@ -140,39 +156,65 @@ void ReadSgResult(const sg_io_hdr& header, ScsiOutcome& outcome) {
 SgScsiPort::SgScsiPort(fs::path sysfsRoot, fs::path devRoot, SgSystem& system)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), system_(system) {}
 
+std::optional<SgTarget> SgScsiPort::Remembered(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = targets_.find(path);
+  if (it == targets_.end()) return std::nullopt;
+  return it->second;
+}
+
+void SgScsiPort::Remember(const std::string& path, const SgTarget& target) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (targets_.size() >= kMostRemembered && targets_.count(path) == 0) targets_.clear();
+  targets_.insert_or_assign(path, target);
+}
+
+void SgScsiPort::Forget(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  targets_.erase(path);
+}
+
 ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& request) {
   ScsiOutcome outcome;
-  const std::optional<SgTarget> target = FindTarget(sysfsRoot_, path);
-  if (!target) {
-    outcome.platformError = ENODEV;
-    return outcome;
-  }
-
   // The sg driver does not filter vendor opcodes, unlike the disk node. O_NONBLOCK turns a busy
   // exclusive open into EBUSY instead of a wait; SG_IO itself still blocks until it completes.
   const int flags =
       request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK) : O_RDWR;
+  const std::string key(path);
   int fd = -1;
-  if (const int error = system_.Open((devRoot_ / target->node).string(), flags, fd); error != 0) {
-    outcome.platformError = static_cast<std::uint32_t>(error);
-    outcome.accessDenied = error == EACCES || error == EPERM;
-    return outcome;
+
+  // A remembered target is opened straight away; any doubt afterwards (the open failing
+  // included) sends the path through a full look-up, which decides.
+  std::optional<SgTarget> target = Remembered(key);
+  if (target) {
+    if (system_.Open((devRoot_ / target->node).string(), flags, fd) != 0) {
+      target.reset();
+    } else if (!StillTheTarget(system_, fd, *target)) {
+      system_.Close(fd);
+      target.reset();
+    }
+    if (!target) Forget(key);
   }
 
-  // sg numbers are reused after a re-plug: only when the node we opened has the number sysfs gave
-  // and, after the open, the device still holds that node and the same plug token is it the
-  // device the path names. A device that left and came back in between fails one of the two.
-  std::uint32_t majorNumber = 0;
-  std::uint32_t minorNumber = 0;
-  std::error_code existsError;
-  if (system_.CharDeviceNumber(fd, majorNumber, minorNumber) != 0 ||
-      std::make_pair(majorNumber, minorNumber) != target->number ||
-      !fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError) ||
-      (!target->plugToken.empty() &&
-       !SamePlugToken(PlugToken(target->deviceDir), target->plugToken))) {
-    system_.Close(fd);
-    outcome.platformError = ENODEV;
-    return outcome;
+  if (!target) {
+    ++fullLookups_;
+    target = FindTarget(sysfsRoot_, path);
+    if (!target) {
+      outcome.platformError = ENODEV;
+      return outcome;
+    }
+    if (const int error = system_.Open((devRoot_ / target->node).string(), flags, fd);
+        error != 0) {
+      outcome.platformError = static_cast<std::uint32_t>(error);
+      outcome.accessDenied = error == EACCES || error == EPERM;
+      return outcome;
+    }
+    if (!StillTheTarget(system_, fd, *target)) {
+      system_.Close(fd);
+      outcome.platformError = ENODEV;
+      return outcome;
+    }
+    Remember(key, *target);
   }
   outcome.opened = true;
 

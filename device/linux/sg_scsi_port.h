@@ -1,10 +1,16 @@
 // ScsiPort on the Linux sg driver: one SG_IO request on /dev/sgN per call.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
+#include "device/linux/device_path.h"
 #include "device/scsi_port.h"
 
 struct sg_io_hdr;
@@ -26,19 +32,47 @@ class SgSystem {
 // The real calls: open(2), fstat(2), ioctl(SG_IO), close(2).
 SgSystem& RealSgSystem();
 
-// Paths are those of SysfsDiskSource (see device_path.h). At every call the path is resolved
-// again to the sg node the device holds now; the port refuses to open when the device is gone,
-// its attachment differs from the path's, or the node it opened turns out not to belong to it.
+// What a device path resolved to in sysfs.
+struct SgTarget {
+  std::filesystem::path deviceDir;  // the SCSI device's directory
+  Attachment attachment = Attachment::Internal;
+  // The path's plug token, or the one the device showed at the look-up when the path has none;
+  // empty for devices without one.
+  std::string plugToken;
+  std::string node;  // "sg2"
+  std::pair<std::uint32_t, std::uint32_t> number;  // its character device number
+};
+
+// Paths are those of SysfsDiskSource (see device_path.h). The port refuses to open when the
+// device is gone, its attachment differs from the path's, or the node it opened turns out not to
+// belong to it.
+//
+// Resolving a path through sysfs costs a few milliseconds on a slow machine, more than the
+// command itself, so the port remembers what each path resolved to. A remembered path is opened
+// at once and then checked the same way as a fresh one (the node's device number, the device
+// still holding that node, attachment and plug token unchanged); when anything differs the entry
+// is dropped and the path resolved again in full. The node is still opened and closed for every
+// command.
 class SgScsiPort : public ScsiPort {
  public:
   explicit SgScsiPort(std::filesystem::path sysfsRoot = "/sys",
                       std::filesystem::path devRoot = "/dev", SgSystem& system = RealSgSystem());
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override;
 
+  // How many times a path was resolved in full; every other command used a remembered target.
+  std::uint64_t FullLookups() const { return fullLookups_.load(); }
+
  private:
+  std::optional<SgTarget> Remembered(const std::string& path);
+  void Remember(const std::string& path, const SgTarget& target);
+  void Forget(const std::string& path);
+
   std::filesystem::path sysfsRoot_;
   std::filesystem::path devRoot_;
   SgSystem& system_;
+  std::mutex mutex_;  // guards targets_ only; no system call runs under it
+  std::map<std::string, SgTarget, std::less<>> targets_;
+  std::atomic<std::uint64_t> fullLookups_{0};
 };
 
 // Fills the SG_IO request for one ScsiRequest: direction by the data span (none when it is

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -214,6 +216,129 @@ TEST_F(PortFixture, RefusesACommandBlockSgCannotCarry) {
     EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(EINVAL));
   }
   EXPECT_TRUE(system.requests.empty());
+}
+
+// The port remembers what a path resolved to. Whatever happened to the device between two
+// commands, the second command must reach the device the path names or nothing at all, and a
+// path whose device is still there must find it again.
+TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
+  namespace fs = std::filesystem;
+  struct World {
+    FakeSysfs sysfs;
+    FakeSgSystem system;
+    SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
+    std::string devpath = sysfs.AddScsiDevice(
+        {"/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0", "usb-storage", "6:0:0:0", 0, "sg1"});
+    fs::path sgDir() const { return sysfs.Dir(devpath) / "scsi_generic"; }
+    // The device's node becomes sgN (the kernel numbers sg nodes afresh at every attach).
+    void Renumber(int n) {
+      fs::remove_all(sgDir());
+      fs::create_directories(sgDir() / ("sg" + std::to_string(n)));
+      std::ofstream(sgDir() / ("sg" + std::to_string(n)) / "dev") << "21:" << n << '\n';
+      std::ofstream(sysfs.Dev() / ("sg" + std::to_string(n))) << "";
+    }
+    void Rebind(const std::string& driver) {
+      const fs::path link = sysfs.Dir("/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0") / "driver";
+      const fs::path target = sysfs.Sys() / "bus" / "usb" / "drivers" / driver;
+      fs::create_directories(target);
+      fs::remove(link);
+      fs::create_directory_symlink(target.lexically_relative(link.parent_path()), link);
+    }
+  };
+  struct Case {
+    const char* name;
+    std::function<void(World&)> change;  // between the first command and the second
+    const char* node;                    // where the second command goes; nullptr: nowhere
+    std::uint32_t error;
+    bool fullLookup;  // the second command had to resolve the path again
+    // Refused: opens made by a third command, which must not try the dropped target first.
+    std::size_t opensWhenRefusedAgain = 0;
+  };
+  const Case cases[] = {
+      {"nothing changed", [](World&) {}, "sg1", 0, false, 0},
+      {"re-plugged: same place, sg1 again, new plug token", [](World& w) { w.sysfs.Replug(w.devpath); },
+       nullptr, ENODEV, true, 0},
+      {"sg1 went to another device, this one has none",
+       [](World& w) {
+         fs::remove_all(w.sgDir());
+         w.sysfs.AddScsiDevice(
+             {"/devices/platform/dummy_hcd.1/usb4/4-1/4-1:1.0", "usb-storage", "7:0:0:0", 0, "sg1"});
+       },
+       nullptr, ENODEV, true, 0},
+      {"/dev/sg1 is now another character device", [](World& w) { w.system.minorOf["sg1"] = 9; },
+       nullptr, ENODEV, true, 1},
+      {"unplugged", [](World& w) { fs::remove_all(w.sysfs.Dir("/devices/platform/dummy_hcd.0/usb3")); },
+       nullptr, ENODEV, true, 0},
+      {"same place, same token, now behind another driver",
+       [](World& w) { w.Rebind("uas"); }, nullptr, ENODEV, true, 0},
+      {"new sg number, same plug token", [](World& w) { w.Renumber(4); }, "sg4", 0, true, 0},
+      {"new sg number and sg1 taken by another device",
+       [](World& w) {
+         w.Renumber(5);
+         w.sysfs.AddScsiDevice(
+             {"/devices/platform/dummy_hcd.1/usb4/4-1/4-1:1.0", "usb-storage", "7:0:0:0", 0, "sg1"});
+       },
+       "sg5", 0, true, 0},
+      {"the node is busy", [](World& w) { w.system.openErrors["sg1"] = EBUSY; }, nullptr, EBUSY,
+       true, 1},
+  };
+  std::array<std::uint8_t, 6> testUnitReady{};
+  const ScsiRequest request{testUnitReady, DataDirection::In, {}, 10, OpenMode::Shared, {}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    const std::string path =
+        MakeDevicePath(Attachment::BulkOnly, w.devpath, w.sysfs.Token(w.devpath));
+    ASSERT_TRUE(w.port.Execute(path, request).carriedOut);
+    ASSERT_EQ(w.port.FullLookups(), 1u);
+
+    c.change(w);
+    w.system.opens.clear();
+    w.system.requests.clear();
+    const ScsiOutcome outcome = w.port.Execute(path, request);
+    EXPECT_EQ(outcome.carriedOut, c.node != nullptr);
+    EXPECT_EQ(outcome.platformError, c.error);
+    EXPECT_EQ(w.port.FullLookups(), c.fullLookup ? 2u : 1u);
+    if (c.node == nullptr) {
+      EXPECT_TRUE(w.system.requests.empty()) << "a command reached a node of another device";
+      w.system.opens.clear();
+      EXPECT_FALSE(w.port.Execute(path, request).opened);
+      EXPECT_EQ(w.system.opens.size(), c.opensWhenRefusedAgain);
+      EXPECT_EQ(w.port.FullLookups(), 3u);
+    } else {
+      ASSERT_EQ(w.system.requests.size(), 1u);
+      ASSERT_FALSE(w.system.opens.empty());
+      EXPECT_EQ(w.system.opens.back().first, c.node);
+      // Found again, the target is remembered once more: the next command needs no look-up.
+      w.system.opens.clear();
+      EXPECT_TRUE(w.port.Execute(path, request).carriedOut);
+      ASSERT_EQ(w.system.opens.size(), 1u);
+      EXPECT_EQ(w.system.opens[0].first, c.node);
+      EXPECT_EQ(w.port.FullLookups(), c.fullLookup ? 2u : 1u);
+    }
+    EXPECT_EQ(w.system.openFds, 0) << "a node was left open";
+  }
+}
+
+// A path without a plug token (typed by hand) is not tied to one plug-in, but what it resolved to
+// still is: after a re-plug the second command resolves the path again instead of trusting the
+// remembered node.
+TEST(SgScsiPortMemory, APathWithoutTokenIsLookedUpAgainAfterARePlug) {
+  FakeSysfs sysfs;
+  FakeSgSystem system;
+  SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
+  const std::string devpath = sysfs.AddScsiDevice(
+      {"/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0", "usb-storage", "6:0:0:0", 0, "sg1"});
+  const std::string path = MakeDevicePath(Attachment::BulkOnly, devpath);
+  std::array<std::uint8_t, 6> testUnitReady{};
+  const ScsiRequest request{testUnitReady, DataDirection::In, {}, 10, OpenMode::Shared, {}};
+  EXPECT_TRUE(port.Execute(path, request).carriedOut);
+  EXPECT_TRUE(port.Execute(path, request).carriedOut);
+  EXPECT_EQ(port.FullLookups(), 1u);
+  sysfs.Replug(devpath);
+  EXPECT_TRUE(port.Execute(path, request).carriedOut);
+  EXPECT_EQ(port.FullLookups(), 2u);
+  EXPECT_EQ(system.openFds, 0);
 }
 
 }  // namespace
