@@ -176,10 +176,11 @@ void SgScsiPort::Forget(const std::string& path) {
 
 ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& request) {
   ScsiOutcome outcome;
-  // The sg driver does not filter vendor opcodes, unlike the disk node. O_NONBLOCK turns a busy
-  // exclusive open into EBUSY instead of a wait; SG_IO itself still blocks until it completes.
-  const int flags =
-      request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK) : O_RDWR;
+  // The sg driver does not filter vendor opcodes, unlike the disk node. O_NONBLOCK turns an open
+  // that would have to wait for an exclusive holder into EBUSY at once (and an exclusive open
+  // that would have to share into EBUSY too); SG_IO itself still blocks until it completes.
+  const int flags = request.openMode == OpenMode::Exclusive ? (O_RDWR | O_EXCL | O_NONBLOCK)
+                                                            : (O_RDWR | O_NONBLOCK);
   const std::string key(path);
   int fd = -1;
 

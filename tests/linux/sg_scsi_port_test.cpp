@@ -59,7 +59,7 @@ TEST_F(PortFixture, MapsEachRequestOntoSgIoAndReadsTheResultBack) {
     bool carriedOut;
     std::uint32_t platformError, transferred;
   };
-  constexpr int kShared = O_RDWR;
+  constexpr int kShared = O_RDWR | O_NONBLOCK;
   constexpr int kExclusive = O_RDWR | O_EXCL | O_NONBLOCK;
   const Case cases[] = {
       {"data in", DataDirection::In, 36, OpenMode::Shared, 10, 0, 0, 0, 0, 0, SG_DXFER_FROM_DEV,
