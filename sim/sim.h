@@ -78,6 +78,9 @@ struct TraceEntry {
   std::uint8_t scsiStatus = 0;
   std::uint32_t transferred = 0;
 };
+// The trace entry of one request and what came of it.
+TraceEntry MakeTraceEntry(std::string_view path, const ScsiRequest& request,
+                          const ScsiOutcome& outcome);
 // "DF 10 00 ... FA  in  len=512  t=10s  -> ok" style line, for --trace.
 std::string FormatTraceEntry(const TraceEntry& entry);
 

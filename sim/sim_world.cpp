@@ -99,14 +99,6 @@ struct SimWorld::Impl {
   }
 
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) {
-    TraceEntry entry;
-    entry.path = std::string(path);
-    entry.cdb.assign(request.cdb.begin(), request.cdb.end());
-    entry.direction = request.direction;
-    entry.length = static_cast<std::uint32_t>(request.data.size());
-    entry.timeoutSeconds = request.timeoutSeconds;
-    entry.openMode = request.openMode;
-
     ScsiOutcome outcome;
     Device* device = Find(path);
     if (device != nullptr && device->plugged && device->config->accessDenied) {
@@ -131,11 +123,7 @@ struct SimWorld::Impl {
         outcome.transferred = answer.transferred;
       }
     }
-    entry.opened = outcome.opened;
-    entry.carriedOut = outcome.carriedOut;
-    entry.scsiStatus = outcome.scsiStatus;
-    entry.transferred = outcome.transferred;
-    trace.push_back(entry);
+    trace.push_back(MakeTraceEntry(path, request, outcome));
     if (traceSink) traceSink(trace.back());
     return outcome;
   }

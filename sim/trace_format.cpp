@@ -4,6 +4,22 @@
 
 namespace corvane::sim {
 
+TraceEntry MakeTraceEntry(std::string_view path, const ScsiRequest& request,
+                          const ScsiOutcome& outcome) {
+  TraceEntry entry;
+  entry.path = std::string(path);
+  entry.cdb.assign(request.cdb.begin(), request.cdb.end());
+  entry.direction = request.direction;
+  entry.length = static_cast<std::uint32_t>(request.data.size());
+  entry.timeoutSeconds = request.timeoutSeconds;
+  entry.openMode = request.openMode;
+  entry.opened = outcome.opened;
+  entry.carriedOut = outcome.carriedOut;
+  entry.scsiStatus = outcome.scsiStatus;
+  entry.transferred = outcome.transferred;
+  return entry;
+}
+
 std::string FormatTraceEntry(const TraceEntry& entry) {
   std::string line = entry.path + "  ";
   char hex[4];

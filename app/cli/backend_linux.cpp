@@ -1,11 +1,9 @@
 // The attached devices of a Linux computer: sg nodes found through sysfs, kernel uevents.
-// This file defines OpenRealDevices and nothing else that other files need: a program may link its
-// own OpenRealDevices (the end-to-end guest's does) and the linker then leaves this one out.
+#include "app/cli/backend_linux.h"
+
 #include <cerrno>
 #include <cstring>
 
-#include "app/cli/backend.h"
-#include "device/linux/sg_scsi_port.h"
 #include "device/linux/sysfs_disk_source.h"
 #include "device/linux/uevent_monitor.h"
 
@@ -14,7 +12,8 @@ namespace {
 
 class LinuxDevices : public RealDevices {
  public:
-  ScsiPort& Port() override { return port_; }
+  explicit LinuxDevices(std::unique_ptr<ScsiPort> port) : port_(std::move(port)) {}
+  ScsiPort& Port() override { return *port_; }
   DiskSource& Disks() override { return disks_; }
   int EventDescriptor() override { return monitor_ ? monitor_->Fd() : -1; }
   std::vector<std::uint32_t> ReadDeviceEvents() override {
@@ -33,15 +32,16 @@ class LinuxDevices : public RealDevices {
   }
 
  private:
-  linuxdev::SgScsiPort port_;
+  std::unique_ptr<ScsiPort> port_;
   linuxdev::SysfsDiskSource disks_;
   std::unique_ptr<linuxdev::UeventMonitor> monitor_;
 };
 
 }  // namespace
 
-std::unique_ptr<RealDevices> OpenRealDevices(bool watchDeviceChanges, std::string& error) {
-  auto devices = std::make_unique<LinuxDevices>();
+std::unique_ptr<RealDevices> OpenLinuxDevices(std::unique_ptr<ScsiPort> port,
+                                              bool watchDeviceChanges, std::string& error) {
+  auto devices = std::make_unique<LinuxDevices>(std::move(port));
   if (watchDeviceChanges) {
     error = devices->OpenMonitor();
     if (!error.empty()) return nullptr;

@@ -4,14 +4,10 @@
 // of a test build may be written to them. The port says "simulated" for that reason, and for the
 // same reason refuses every data-out command to a device outside dummy_hcd: this program can never
 // write a placeholder image into a real adaptor.
-#include <cerrno>
-#include <cstring>
 #include <string>
 
-#include "app/cli/backend.h"
+#include "app/cli/backend_linux.h"
 #include "device/linux/sg_scsi_port.h"
-#include "device/linux/sysfs_disk_source.h"
-#include "device/linux/uevent_monitor.h"
 
 namespace corvane::app::cli {
 namespace {
@@ -32,40 +28,10 @@ class VirtualBusPort : public ScsiPort {
   linuxdev::SgScsiPort inner_;
 };
 
-class VirtualBusDevices : public RealDevices {
- public:
-  ScsiPort& Port() override { return port_; }
-  DiskSource& Disks() override { return disks_; }
-  int EventDescriptor() override { return monitor_ ? monitor_->Fd() : -1; }
-  std::vector<std::uint32_t> ReadDeviceEvents() override {
-    std::vector<std::uint32_t> codes;
-    if (!monitor_) return codes;
-    for (const auto code : monitor_->ReadPending()) codes.push_back(static_cast<std::uint32_t>(code));
-    return codes;
-  }
-  std::string OpenMonitor() {
-    monitor_ = std::make_unique<linuxdev::UeventMonitor>();
-    if (monitor_->Fd() >= 0) return {};
-    const int error = monitor_->Error();
-    monitor_.reset();
-    return std::string("cannot listen for device changes: ") + std::strerror(error);
-  }
-
- private:
-  VirtualBusPort port_;
-  linuxdev::SysfsDiskSource disks_;
-  std::unique_ptr<linuxdev::UeventMonitor> monitor_;
-};
-
 }  // namespace
 
 std::unique_ptr<RealDevices> OpenRealDevices(bool watchDeviceChanges, std::string& error) {
-  auto devices = std::make_unique<VirtualBusDevices>();
-  if (watchDeviceChanges) {
-    error = devices->OpenMonitor();
-    if (!error.empty()) return nullptr;
-  }
-  return devices;
+  return OpenLinuxDevices(std::make_unique<VirtualBusPort>(), watchDeviceChanges, error);
 }
 
 }  // namespace corvane::app::cli
