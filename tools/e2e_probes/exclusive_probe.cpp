@@ -90,44 +90,46 @@ long MicrosecondsPerCommand(int count, F&& send) {
 // Where the time of one command goes: our transport (path lookup in sysfs, open, checks, SG_IO,
 // close) against a bare open + SG_IO + close and against SG_IO on a descriptor held open. The kinds
 // take turns in five rounds and each keeps its best round, so a burst of load on the host does not
-// land on one kind alone.
-void Bench(const std::string& path, const std::string& node, int count) {
+// land on one kind alone. Every command must succeed: a refused command (a path with a stale plug
+// token, say) costs far less than a real one and would make the figures meaningless, so the
+// failures of each kind are printed too and make the bench fail.
+bool Bench(const std::string& path, const std::string& node, int count) {
   constexpr int kKinds = 6;
   std::array<long, kKinds> best;
   best.fill(std::numeric_limits<long>::max());
+  std::array<int, kKinds> failed{};
   const int perRound = std::max(1, count / 5);
   for (int round = 0; round < 5; ++round) {
     // A descriptor held only while its own kind runs: a held descriptor keeps exclusive opens out.
-    auto held = [&](auto&& send) {
+    auto held = [&](int kind, auto&& send) {
       const int fd = open(node.c_str(), O_RDWR);
-      const long us = MicrosecondsPerCommand(perRound, [&] { send(fd); });
+      const long us = MicrosecondsPerCommand(perRound, [&] { failed[kind] += send(fd) != 0; });
       if (fd >= 0) close(fd);
       return us;
     };
     const std::array<long, kKinds> spent{
-        MicrosecondsPerCommand(perRound, [&] { OurDataIn(path); }),
+        MicrosecondsPerCommand(perRound, [&] { failed[0] += OurDataIn(path) != 1; }),
         MicrosecondsPerCommand(perRound, [&] {
           const int each = open(node.c_str(), O_RDWR);
-          if (each >= 0) {
-            SendTestUnitReady(each);
-            close(each);
-          }
+          failed[1] += each < 0 || SendTestUnitReady(each) != 0;
+          if (each >= 0) close(each);
         }),
-        held([](int fd) { SendTestUnitReady(fd); }),
-        MicrosecondsPerCommand(perRound, [&] { OurDataOut(path); }),
+        held(2, [](int fd) { return SendTestUnitReady(fd); }),
+        MicrosecondsPerCommand(perRound, [&] { failed[3] += OurDataOut(path) != 1; }),
         MicrosecondsPerCommand(perRound, [&] {
           const int each = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
-          if (each >= 0) {
-            SendOnHeldDescriptor(each);
-            close(each);
-          }
+          failed[4] += each < 0 || SendOnHeldDescriptor(each) != 0;
+          if (each >= 0) close(each);
         }),
-        held([](int fd) { SendOnHeldDescriptor(fd); }),
+        held(5, [](int fd) { return SendOnHeldDescriptor(fd); }),
     };
     for (int k = 0; k < kKinds; ++k) best[k] = std::min(best[k], spent[k]);
   }
-  std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld ours-out=%ld open-each-out=%ld held-out=%ld\n",
-              best[0], best[1], best[2], best[3], best[4], best[5]);
+  std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld ours-out=%ld open-each-out=%ld held-out=%ld"
+              " failed=%d/%d/%d/%d/%d/%d\n",
+              best[0], best[1], best[2], best[3], best[4], best[5], failed[0], failed[1], failed[2], failed[3],
+              failed[4], failed[5]);
+  return std::all_of(failed.begin(), failed.end(), [](int n) { return n == 0; });
 }
 
 }  // namespace
@@ -150,8 +152,7 @@ int main(int argc, char** argv) {
   }
   const std::string node = "/dev/" + *sg;
   if (argc == 4) {
-    Bench(path, node, std::stoi(argv[3]));
-    return 0;
+    return Bench(path, node, std::stoi(argv[3])) ? 0 : 1;
   }
   Report("resolve", true, node);
 
