@@ -184,11 +184,15 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
   const std::string key(path);
   int fd = -1;
 
-  // A remembered target is opened straight away; any doubt afterwards (the open failing
-  // included) sends the path through a full look-up, which decides.
+  // A remembered target is opened once its device still lists the node (so the node of a device
+  // that left is not even opened, which could wake it or make its own user's open fail) and
+  // checked in full after the open. Any doubt (the open failing included) sends the path through
+  // a full look-up, which decides.
   std::optional<SgTarget> target = Remembered(key);
   if (target) {
-    if (system_.Open((devRoot_ / target->node).string(), flags, fd) != 0) {
+    std::error_code existsError;
+    if (!fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError) ||
+        system_.Open((devRoot_ / target->node).string(), flags, fd) != 0) {
       target.reset();
     } else if (!StillTheTarget(system_, fd, *target)) {
       system_.Close(fd);

@@ -251,36 +251,38 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
     const char* node;                    // where the second command goes; nullptr: nowhere
     std::uint32_t error;
     bool fullLookup;  // the second command had to resolve the path again
+    // Nodes the second command opened: never one its device no longer lists.
+    std::size_t opens;
     // Refused: opens made by a third command, which must not try the dropped target first.
     std::size_t opensWhenRefusedAgain = 0;
   };
   const Case cases[] = {
-      {"nothing changed", [](World&) {}, "sg1", 0, false, 0},
+      {"nothing changed", [](World&) {}, "sg1", 0, false, 1, 0},
       {"re-plugged: same place, sg1 again, new plug token", [](World& w) { w.sysfs.Replug(w.devpath); },
-       nullptr, ENODEV, true, 0},
+       nullptr, ENODEV, true, 1, 0},
       {"sg1 went to another device, this one has none",
        [](World& w) {
          fs::remove_all(w.sgDir());
          w.sysfs.AddScsiDevice(
              {"/devices/platform/dummy_hcd.1/usb4/4-1/4-1:1.0", "usb-storage", "7:0:0:0", 0, "sg1"});
        },
-       nullptr, ENODEV, true, 0},
+       nullptr, ENODEV, true, 0, 0},
       {"/dev/sg1 is now another character device", [](World& w) { w.system.minorOf["sg1"] = 9; },
-       nullptr, ENODEV, true, 1},
+       nullptr, ENODEV, true, 2, 1},
       {"unplugged", [](World& w) { fs::remove_all(w.sysfs.Dir("/devices/platform/dummy_hcd.0/usb3")); },
-       nullptr, ENODEV, true, 0},
+       nullptr, ENODEV, true, 0, 0},
       {"same place, same token, now behind another driver",
-       [](World& w) { w.Rebind("uas"); }, nullptr, ENODEV, true, 0},
-      {"new sg number, same plug token", [](World& w) { w.Renumber(4); }, "sg4", 0, true, 0},
+       [](World& w) { w.Rebind("uas"); }, nullptr, ENODEV, true, 1, 0},
+      {"new sg number, same plug token", [](World& w) { w.Renumber(4); }, "sg4", 0, true, 1, 0},
       {"new sg number and sg1 taken by another device",
        [](World& w) {
          w.Renumber(5);
          w.sysfs.AddScsiDevice(
              {"/devices/platform/dummy_hcd.1/usb4/4-1/4-1:1.0", "usb-storage", "7:0:0:0", 0, "sg1"});
        },
-       "sg5", 0, true, 0},
+       "sg5", 0, true, 1, 0},
       {"the node is busy", [](World& w) { w.system.openErrors["sg1"] = EBUSY; }, nullptr, EBUSY,
-       true, 1},
+       true, 2, 1},
   };
   std::array<std::uint8_t, 6> testUnitReady{};
   const ScsiRequest request{testUnitReady, DataDirection::In, {}, 10, OpenMode::Shared, {}};
@@ -299,6 +301,7 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
     EXPECT_EQ(outcome.carriedOut, c.node != nullptr);
     EXPECT_EQ(outcome.platformError, c.error);
     EXPECT_EQ(w.port.FullLookups(), c.fullLookup ? 2u : 1u);
+    EXPECT_EQ(w.system.opens.size(), c.opens);
     if (c.node == nullptr) {
       EXPECT_TRUE(w.system.requests.empty()) << "a command reached a node of another device";
       w.system.opens.clear();
