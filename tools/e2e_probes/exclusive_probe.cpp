@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,9 +13,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <future>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "device/linux/device_path.h"
 #include "device/linux/linux_platform.h"
@@ -87,49 +91,102 @@ long MicrosecondsPerCommand(int count, F&& send) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(spent).count() / count);
 }
 
-// Where the time of one command goes: our transport (path lookup in sysfs, open, checks, SG_IO,
-// close) against a bare open + SG_IO + close and against SG_IO on a descriptor held open. The kinds
-// take turns in five rounds and each keeps its best round, so a burst of load on the host does not
-// land on one kind alone. Every command must succeed: a refused command (a path with a stale plug
-// token, say) costs far less than a real one and would make the figures meaningless, so the
-// failures of each kind are printed too and make the bench fail.
+// Where the time of one command goes: our transport (open, checks, SG_IO, close; the path is looked
+// up in sysfs for the first command only) against a bare open + SG_IO + close and against SG_IO on a
+// descriptor held open. The kinds take turns command by command, starting with a different kind each
+// time, and each reports its median, so a burst of load on the host lands on all kinds alike. The
+// held descriptor is opened and closed outside the timing, around its one command, since it keeps
+// exclusive opens out. Every command must succeed: a refused command (a path with a stale plug token,
+// say) costs far less than a real one and would make the figures meaningless, so the failures of
+// each kind are printed too and make the bench fail.
 bool Bench(const std::string& path, const std::string& node, int count) {
   constexpr int kKinds = 6;
-  std::array<long, kKinds> best;
-  best.fill(std::numeric_limits<long>::max());
+  using Clock = std::chrono::steady_clock;
+  // Each kind sends one command and says whether it succeeded; the held kinds time only their
+  // command, not the open and close around it.
+  auto heldSend = [&](auto&& send, Clock::duration& spent) {
+    const int fd = open(node.c_str(), O_RDWR);
+    if (fd < 0) return false;
+    const auto start = Clock::now();
+    const bool ok = send(fd) == 0;
+    spent = Clock::now() - start;
+    close(fd);
+    return ok;
+  };
+  const std::array<std::function<bool(Clock::duration&)>, kKinds> kinds{
+      [&](Clock::duration&) { return OurDataIn(path) == 1; },
+      [&](Clock::duration&) {
+        const int fd = open(node.c_str(), O_RDWR);
+        const bool ok = fd >= 0 && SendTestUnitReady(fd) == 0;
+        if (fd >= 0) close(fd);
+        return ok;
+      },
+      [&](Clock::duration& spent) { return heldSend(SendTestUnitReady, spent); },
+      [&](Clock::duration&) { return OurDataOut(path) == 1; },
+      [&](Clock::duration&) {
+        const int fd = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
+        const bool ok = fd >= 0 && SendOnHeldDescriptor(fd) == 0;
+        if (fd >= 0) close(fd);
+        return ok;
+      },
+      [&](Clock::duration& spent) { return heldSend(SendOnHeldDescriptor, spent); },
+  };
+  std::array<std::vector<long>, kKinds> spentUs;
   std::array<int, kKinds> failed{};
-  const int perRound = std::max(1, count / 5);
-  for (int round = 0; round < 5; ++round) {
-    // A descriptor held only while its own kind runs: a held descriptor keeps exclusive opens out.
-    auto held = [&](int kind, auto&& send) {
-      const int fd = open(node.c_str(), O_RDWR);
-      const long us = MicrosecondsPerCommand(perRound, [&] { failed[kind] += send(fd) != 0; });
-      if (fd >= 0) close(fd);
-      return us;
-    };
-    const std::array<long, kKinds> spent{
-        MicrosecondsPerCommand(perRound, [&] { failed[0] += OurDataIn(path) != 1; }),
-        MicrosecondsPerCommand(perRound, [&] {
-          const int each = open(node.c_str(), O_RDWR);
-          failed[1] += each < 0 || SendTestUnitReady(each) != 0;
-          if (each >= 0) close(each);
-        }),
-        held(2, [](int fd) { return SendTestUnitReady(fd); }),
-        MicrosecondsPerCommand(perRound, [&] { failed[3] += OurDataOut(path) != 1; }),
-        MicrosecondsPerCommand(perRound, [&] {
-          const int each = open(node.c_str(), O_RDWR | O_EXCL | O_NONBLOCK);
-          failed[4] += each < 0 || SendOnHeldDescriptor(each) != 0;
-          if (each >= 0) close(each);
-        }),
-        held(5, [](int fd) { return SendOnHeldDescriptor(fd); }),
-    };
-    for (int k = 0; k < kKinds; ++k) best[k] = std::min(best[k], spent[k]);
+  for (int i = 0; i < count; ++i) {
+    for (int k = 0; k < kKinds; ++k) {
+      const int kind = (i + k) % kKinds;
+      Clock::duration spent{};
+      const auto start = Clock::now();
+      const bool ok = kinds[kind](spent);
+      if (spent == Clock::duration{}) spent = Clock::now() - start;
+      failed[kind] += ok ? 0 : 1;
+      spentUs[kind].push_back(
+          static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(spent).count()));
+    }
+  }
+  std::array<long, kKinds> median{};
+  for (int k = 0; k < kKinds; ++k) {
+    auto& v = spentUs[k];
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    median[k] = v.empty() ? 0 : v[v.size() / 2];
   }
   std::printf("BENCH us-per-command ours=%ld open-each=%ld held=%ld ours-out=%ld open-each-out=%ld held-out=%ld"
               " failed=%d/%d/%d/%d/%d/%d\n",
-              best[0], best[1], best[2], best[3], best[4], best[5], failed[0], failed[1], failed[2], failed[3],
-              failed[4], failed[5]);
+              median[0], median[1], median[2], median[3], median[4], median[5], failed[0], failed[1], failed[2],
+              failed[3], failed[4], failed[5]);
   return std::all_of(failed.begin(), failed.end(), [](int n) { return n == 0; });
+}
+
+// What each sysfs call the port may make before or after its open costs here, against the open and
+// close of the node itself, so the port's checks can be weighed call by call.
+void BenchSysfsCalls(const std::filesystem::path& deviceDir, const std::string& sg, const std::string& node,
+                     int count) {
+  const std::string nodeDir = (deviceDir / "scsi_generic" / sg).string();
+  std::string charLink = "/sys/dev/char/";
+  if (const auto dev = corvane::linuxdev::ReadAttribute(deviceDir / "scsi_generic" / sg / "dev")) charLink += *dev;
+  const std::string driver = (deviceDir.parent_path().parent_path().parent_path() / "driver").string();
+  char link[4096];
+  struct stat info {};
+  const std::array<std::pair<const char*, std::function<void()>>, 7> calls{{
+      {"stat-node-dir", [&] { stat(nodeDir.c_str(), &info); }},
+      {"readlink-dev-char", [&] { (void)!readlink(charLink.c_str(), link, sizeof link); }},
+      {"readlink-driver", [&] { (void)!readlink(driver.c_str(), link, sizeof link); }},
+      {"plug-token", [&] { corvane::linuxdev::PlugToken(deviceDir); }},
+      {"classify", [&] { corvane::linuxdev::ClassifyScsiDevice(deviceDir); }},
+      {"open-close-node", [&] {
+         const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK);
+         if (fd >= 0) close(fd);
+       }},
+      {"getpid", [] { (void)getpid(); }},
+  }};
+  std::printf("BENCH us-per-call");
+  for (const auto& [name, call] : calls) {
+    long best = std::numeric_limits<long>::max();
+    for (int round = 0; round < 5; ++round) best = std::min(best, MicrosecondsPerCommand(std::max(1, count / 5), call));
+    std::printf(" %s=%ld", name, best);
+  }
+  std::printf("\n");
 }
 
 }  // namespace
@@ -152,6 +209,7 @@ int main(int argc, char** argv) {
   }
   const std::string node = "/dev/" + *sg;
   if (argc == 4) {
+    BenchSysfsCalls(*dir, *sg, node, std::stoi(argv[3]));
     return Bench(path, node, std::stoi(argv[3])) ? 0 : 1;
   }
   Report("resolve", true, node);
