@@ -87,15 +87,18 @@ std::string HexPair(std::uint8_t high, std::uint8_t low) {
   return text;
 }
 
-std::uint8_t IdentifyByInquiry(std::string_view path) {
+// False when INQUIRY itself fails: such a disk is not asked the vendor identification, only the
+// legacy id read of the refinement follows.
+bool IdentifyByInquiry(std::string_view path, std::uint8_t& code) {
+  code = kChipCodeNone;
   std::array<std::uint8_t, kInquiryLength> inquiry{};
-  if (ScsiInquiry(path, inquiry.data(), kInquiryLength) == 0) return kChipCodeNone;
-  if (inquiry[kInquiryModelOffset] != 'j') return kChipCodeNone;
+  if (ScsiInquiry(path, inquiry.data(), kInquiryLength) == 0) return false;
+  if (inquiry[kInquiryModelOffset] != 'j') return true;
   std::array<char, kModelTextLength + 1> model{};
   std::memcpy(model.data(), &inquiry[kInquiryModelOffset + 1], kModelTextLength);
-  const std::uint8_t code = WalkChipTable(model.data());
-  if (code != kChipCodeNone) return code;
-  return std::strcmp(model.data(), "133") == 0 ? kChipCode133 : kChipCodeNone;
+  code = WalkChipTable(model.data());
+  if (code == kChipCodeNone && std::strcmp(model.data(), "133") == 0) code = kChipCode133;
+  return true;
 }
 
 std::uint8_t IdentifyByChipInfo(std::string_view path, const std::uint8_t* idWord) {
@@ -203,8 +206,10 @@ const char* ChipTableText(std::uint8_t chipCode) {
 }
 
 std::uint16_t IdentifyChip(std::string_view path) {
-  std::uint8_t code = IdentifyByInquiry(path);
-  if (code == kChipCodeNone) code = IdentifyByVendorCommands(path);
+  std::uint8_t code = kChipCodeNone;
+  if (IdentifyByInquiry(path, code) && code == kChipCodeNone) {
+    code = IdentifyByVendorCommands(path);
+  }
   // The high byte (a revision nobody reads) stays 0.
   return Refine(path, code);
 }

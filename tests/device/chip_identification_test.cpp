@@ -83,8 +83,13 @@ TEST(IdentifyChip, EveryPath) {
       {"boundary too large for a read", {{kDescriptor, Answer({24})}, {kBuffer1, Reply{}}}, 0,
        {0x12, 0xDF, 0x3C, 0xFF}},
       {"boundary 255", {{kDescriptor, Answer({255})}}, 0, {0x12, 0xDF, 0x3C, 0xFF}},
-      {"nothing answers: sense after the failed descriptor read", {}, 0,
+      {"only inquiry answers: sense after the failed descriptor read", {}, 0,
        {0x12, 0xDF, 0x3C, 0x03, 0xFF}},
+      // A disk that rejects INQUIRY is not asked the vendor identification at all.
+      {"inquiry rejected", {{kInquiry, Rejected()}, {kIdWord, Reply{}},
+       {kInfo, Answer(ChipInfo(sig, "2601"))}}, 0, {0x12, 0xFF}},
+      {"inquiry rejected, legacy id still refines", {{kInquiry, Rejected()}, {kIdWord, Reply{}},
+       {kLegacy, Answer(Text("j121Cxyz"))}}, 1, {0x12, 0xFF}},
       {"B5 rejected", {{kInquiry, Answer(Inquiry("j151"))}}, 12, {0x12, 0xB5}},
       {"B5 answered", {{kInquiry, Answer(Inquiry("j151"))}, {kB5, Reply{}}}, 30, {0x12, 0xB5}},
       {"code 8, usable chip info", {{kInquiry, Answer(Inquiry("j132"))},
@@ -99,6 +104,8 @@ TEST(IdentifyChip, EveryPath) {
     SCOPED_TRACE(row.name);
     FakeDevice dev;
     dev.port.rules = row.bridge;
+    // A row that names no INQUIRY answer gets a plain disk's: no "j" at byte 36.
+    dev.port.rules.push_back({kInquiry, Answer(Inquiry("    "))});
     EXPECT_EQ(IdentifyChip("d"), row.chipCode);
     if (!row.opcodes.empty()) {
       EXPECT_EQ(dev.port.Opcodes(), row.opcodes);
@@ -113,7 +120,7 @@ TEST(IdentifyChip, EveryPath) {
 
 TEST(IdentifyChip, ReadsTheBufferAtTheBoundaryLength) {
   FakeDevice dev;
-  dev.port.rules = {{kDescriptor, Answer({9})}};
+  dev.port.rules = {{kInquiry, Answer(Inquiry("    "))}, {kDescriptor, Answer({9})}};
   IdentifyChip("d");
   ASSERT_GE(dev.port.calls.size(), 4u);
   EXPECT_EQ(dev.port.calls[3].cdb, Bytes({0x3C, 0x01, 0x01, 0, 0, 0, 0x00, 0x02, 0x00, 0}));
