@@ -18,8 +18,8 @@ inline constexpr std::string_view kPlaceholderRefusedText =
 bool PlaceholderImagesBlockWrite();
 
 bool UpdateFirmware(UpdateContext& form, std::string_view path);
-// `image` is the update's image buffer: kMaxImageSize bytes, zeros past the image's end. A bridge
-// whose download buffer is larger than that buffer is refused before anything is written.
+// `image` is the update's image buffer: kMaxImageSize bytes, zeros past the image's end. A running
+// bridge whose download buffer is larger than that buffer is refused before anything is written.
 bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode);
 bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,

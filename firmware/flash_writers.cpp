@@ -118,8 +118,9 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
             descriptor.offsetBoundary != kBoundaryRunning) {
           return false;
         }
+        // Only the W image bytes are taken from the image buffer; the rest of whatever the
+        // manufacturing code asks for is zeros, so no capacity is too large for the staging.
         const std::uint32_t count = RoundUp(descriptor.capacity, 512);
-        if (count > kMaxImageSize) return false;
         AlignedBlock staging = MakeStaging(image, length, count, length);
         if (!staging) return false;
         result = RunBlockLoop(form, path, flashOffset, staging.data(), count);

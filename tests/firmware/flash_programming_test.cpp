@@ -118,6 +118,55 @@ TEST(FlashProgramming, CapacitySetsTheBlocksWithinTheImageBuffer) {
   }
 }
 
+struct StagingCase {
+  const char* what;
+  bool romMode;
+  std::uint32_t capacity;  // what the code that takes the blocks reports
+  bool result;
+  std::size_t blocks;      // WRITE BUFFER 0Eh commands in all
+  std::uint32_t lastOffset;
+  std::uint32_t imageBytesInLast;  // the rest of the last block is zeros
+};
+
+// What the block loop sends past the firmware area: a running bridge gets the image buffer as it
+// stands (the image's own trailing block, then zeros), the manufacturing code gets zeros after
+// the firmware area, and asks for any amount of them.
+TEST(FlashProgramming, StagingHoldsTheImageThenZeros) {
+  constexpr std::uint32_t kArea = kNvmeFirmwareArea;
+  const StagingCase cases[] = {
+      {"running, capacity past the area", false, 0x10600, true, 66, 0x10400, 512},
+      {"boot ROM, capacity past the area", true, 0x10600, true, 66, 0x10400, 0},
+      {"boot ROM, capacity below the area", true, 0x8000, false, 32, 0x7C00, 1024},
+      // The sim's flash ends at 512 KiB, so each of the three loops fails at the last block.
+      {"boot ROM, capacity past the image buffer", true, 0x80400, false, 3 * 513, 0x80000, 0},
+  };
+  const auto image = FindCarriedImage("FW", "KTS260_V234_01_00_01");
+  ASSERT_EQ(image.size(), kArea + 512u);
+  for (const StagingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::DeviceConfig config = Bridge(ChipFamily::Kts260, c.romMode);
+    config.capacity = c.capacity;
+    SimRig rig(config);
+    std::vector<std::uint8_t> last;
+    std::uint32_t lastOffset = 0;
+    rig.port.afterwards = [&](const ScsiRequest& r) {
+      if (r.cdb[0] != kWriteBuffer || r.cdb[1] != 0x0E) return;
+      last.assign(r.data.begin(), r.data.end());
+      lastOffset = (std::uint32_t{r.cdb[3]} << 16) | (std::uint32_t{r.cdb[4]} << 8) | r.cdb[5];
+    };
+    RecordingForm form(0x16);
+    EXPECT_EQ(UpdateFirmware(form, rig.Path()), c.result);
+    EXPECT_EQ(Commands(rig.Trace(), kWriteBuffer, 0x0E).size(), c.blocks);
+    EXPECT_EQ(lastOffset, c.lastOffset);
+    ASSERT_EQ(last.size(), 1024u);
+    const std::uint32_t fromImage = c.imageBytesInLast;
+    EXPECT_TRUE(std::equal(last.begin(), last.begin() + fromImage,
+                           image.begin() + static_cast<std::ptrdiff_t>(c.lastOffset)));
+    EXPECT_TRUE(std::all_of(last.begin() + fromImage, last.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+  }
+}
+
 TEST(FlashProgramming, BootRomBridgeRunsTheManufacturingImageFirst) {
   SimRig rig(Bridge(ChipFamily::Kts260, /*romMode=*/true));
   std::vector<std::uint8_t> downloaded;
