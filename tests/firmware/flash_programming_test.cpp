@@ -267,6 +267,49 @@ TEST(FlashProgramming, FailedBlockEndsTheWriterAndTheSecondAttemptStartsAgain) {
   EXPECT_TRUE(UpdateFirmware(form, rig.Path()));
 }
 
+struct WriterExitCase {
+  const char* what;
+  sim::ChipFamily family;
+  bool bridgeInBootRom;
+  bool romMode;  // what the writer is told
+  std::vector<sim::Fault> faults;
+  std::vector<int> progress;  // everything the writer put on the progress bar
+};
+
+// The bar goes to 100 only once something was sent that can fail half-way (the manufacturing
+// image or the blocks); a refusal before that leaves it at 0.
+TEST(FlashProgramming, WriterSetsProgress100OnlyAfterSending) {
+  auto fault = [](const char* command, std::uint32_t nth) {
+    return sim::Fault{command, nth, 0, FaultEffect::CheckCondition};
+  };
+  const WriterExitCase cases[] = {
+      {"descriptor read fails", ChipFamily::Kts260, false, false, {fault("ReadBuffer", 1)}, {0}},
+      {"boot ROM expected, bridge runs", ChipFamily::Kts260, false, true, {}, {0}},
+      {"firmware expected, boot ROM runs", ChipFamily::Kts260, true, false, {}, {0}},
+      {"no manufacturing image", ChipFamily::Kts210, true, true, {}, {0}},
+      {"manufacturing download fails", ChipFamily::Kts260, true, true,
+       {fault("WriteBuffer", 1)}, {0, 100}},
+      {"sub-code 3 fails", ChipFamily::Kts260, true, true, {fault("WriteChipMemory", 1)}, {0}},
+      {"descriptor after sub-code 3 fails", ChipFamily::Kts260, true, true,
+       {fault("ReadBuffer", 2)}, {0}},
+      {"first block fails", ChipFamily::Kts260, false, false, {fault("WriteBuffer", 1)},
+       {0, 100}},
+  };
+  for (const WriterExitCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRig rig(Bridge(c.family, c.bridgeInBootRom, c.faults));
+    RecordingForm form(ChipCodeOf(c.family));
+    std::vector<std::uint8_t> image(kMaxImageSize);
+    const bool written =
+        c.family == ChipFamily::Kts260
+            ? WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kNvmeFirmwareArea, c.romMode)
+            : WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kSataFirmwareArea, c.romMode,
+                                   0);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(form.progress, c.progress);
+  }
+}
+
 // A build with placeholder images never writes them into a real bridge.
 TEST(FlashProgramming, PlaceholderImagesAreRefusedForARealDevice) {
   if (!CarriesPlaceholderImages()) GTEST_SKIP() << "real images carried";

@@ -54,6 +54,8 @@ TEST(NvramRewrite, ReplacesTheMakerNameInEachField) {
     const auto nvram = rig.Bridge().Nvram();
     EXPECT_TRUE(std::equal(nvram.begin(), nvram.end(), BlockWithFields(c.after).begin()));
     EXPECT_TRUE(rig.host.DebugTexts().empty());
+    // Written back once also when no field held the name.
+    EXPECT_EQ(Commands(rig.Trace(), 0xDF, 0x01).size(), 1u);
   }
 }
 
