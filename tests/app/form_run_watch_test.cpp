@@ -139,6 +139,53 @@ TEST_F(FormTest, TheLabelStartsExactlyOneRunAndOnlyWhenItOffersTheUpdate) {
   EXPECT_TRUE(Since(mark).empty());
 }
 
+// A click that was queued while the check read the bridge reaches the label when the check lets
+// messages through right after showing its offer. The user never saw that offer, and the check may
+// still withdraw it, so the click writes nothing; the offer, if it stands, takes the next click.
+TEST_F(FormTest, AClickQueuedDuringTheCheckNeverStartsARunInsideIt) {
+  const std::string offer =
+      "Status Click here to download and update the Corvane NVMe Bridge 234.01.00.01";
+  struct Row {
+    const char* name;
+    bool vendorBlockUnreadable;  // the check withdraws its offer at its end
+    bool offerStands;
+  };
+  const Row rows[] = {{"offer stands", false, true}, {"offer withdrawn", true, false}};
+  const auto runsTraced = [this] {
+    return std::count(host_.DebugTexts().begin(), host_.DebugTexts().end(), "btn_upd Press\n");
+  };
+  for (const Row& row : rows) {
+    const auto runsBefore = runsTraced();
+    Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+    if (row.vendorBlockUnreadable) {
+      ArmAt("Status Checking for FW update", [](std::span<const std::uint8_t> cdb) {
+        return cdb[0] == 0xDF && cdb[1] == 0x10 && cdb[11] == 0xFA;
+      });
+    }
+    bool offered = false;
+    int clicks = 0;
+    const auto previous = view_.onCall;
+    view_.onCall = [&](const std::string& call) {
+      if (previous) previous(call);
+      if (call == offer) offered = true;
+      if (offered && call == "Process" && clicks == 0) {
+        ++clicks;
+        form_.lblStaustClick();
+      }
+    };
+    form_.Start();
+    view_.onCall = nullptr;
+    EXPECT_EQ(clicks, 1) << row.name;
+    EXPECT_EQ(Count(view_.calls, kUpdating), 0u) << row.name;
+    EXPECT_EQ(runsTraced(), runsBefore) << row.name;
+    EXPECT_EQ(form_.StatusEnabled(), row.offerStands) << row.name;
+
+    form_.lblStaustClick();
+    EXPECT_EQ(Count(view_.calls, kUpdating), row.offerStands ? 1u : 0u) << row.name;
+    view_.calls.clear();
+  }
+}
+
 class WatchTest : public FormTest {
  protected:
   void SetUp() override {
