@@ -1,8 +1,12 @@
 #include "device/linux/device_path.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
 #include <system_error>
 
 namespace corvane::linuxdev {
@@ -215,10 +219,15 @@ std::optional<fs::path> ResolveDevpath(const fs::path& sysfsRoot, std::string_vi
 Attachment ClassifyScsiDevice(const fs::path& deviceDir) {
   const std::optional<fs::path> host = HostDirOf(deviceDir);
   if (!host) return Attachment::Internal;
-  std::error_code error;
-  const fs::path driver = fs::read_symlink(host->parent_path() / "driver", error);
-  if (error) return Attachment::Internal;
-  return AttachmentFromDriver(driver.filename().string());
+  // One readlink(2): the port asks this before every command, and under emulation each sysfs
+  // call counts (read_symlink would lstat first).
+  const fs::path link = host->parent_path() / "driver";
+  std::array<char, 4096> target{};
+  const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return Attachment::Internal;
+  const std::string_view text(target.data(), static_cast<std::size_t>(length));
+  const std::size_t slash = text.rfind('/');
+  return AttachmentFromDriver(slash == std::string_view::npos ? text : text.substr(slash + 1));
 }
 
 std::string PlugToken(const fs::path& deviceDir) {
@@ -253,9 +262,22 @@ std::optional<std::string> SgNodeName(const fs::path& deviceDir) {
 }
 
 std::optional<std::string> ReadAttribute(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  if (!in || !std::getline(in, line)) return std::nullopt;
+  // A plain open, one read and a close: a stream costs several times that under emulation, and
+  // the plug token is read before every command. sysfs hands out at most a page per attribute.
+  int fd = -1;
+  do {
+    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::nullopt;
+  std::array<char, 4096> buffer{};
+  ssize_t length = -1;
+  do {
+    length = ::read(fd, buffer.data(), buffer.size());
+  } while (length < 0 && errno == EINTR);
+  ::close(fd);
+  if (length <= 0) return std::nullopt;
+  std::string line(buffer.data(), static_cast<std::size_t>(length));
+  line.erase(std::min(line.find('\n'), line.size()));
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
   return line;
 }

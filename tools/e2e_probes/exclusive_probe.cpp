@@ -158,35 +158,58 @@ bool Bench(const std::string& path, const std::string& node, int count) {
   return std::all_of(failed.begin(), failed.end(), [](int n) { return n == 0; });
 }
 
-// What each sysfs call the port may make before or after its open costs here, against the open and
-// close of the node itself, so the port's checks can be weighed call by call.
-void BenchSysfsCalls(const std::filesystem::path& deviceDir, const std::string& sg, const std::string& node,
-                     int count) {
+// What each step of our command costs here, call by call: the sysfs calls the port's checks make,
+// the open and close of the node, a bare command, the port called directly (remembered target, and
+// a fresh port that must look the path up) and the whole transport. Interleaved, medians.
+void BenchSteps(const std::string& path, const std::filesystem::path& deviceDir, const std::string& sg,
+                const std::string& node, int count) {
+  using corvane::linuxdev::SgScsiPort;
   const std::string nodeDir = (deviceDir / "scsi_generic" / sg).string();
   std::string charLink = "/sys/dev/char/";
   if (const auto dev = corvane::linuxdev::ReadAttribute(deviceDir / "scsi_generic" / sg / "dev")) charLink += *dev;
   const std::string driver = (deviceDir.parent_path().parent_path().parent_path() / "driver").string();
   char link[4096];
   struct stat info {};
-  const std::array<std::pair<const char*, std::function<void()>>, 7> calls{{
+  SgScsiPort port;
+  corvane::ScsiRequest testUnitReady{kTestUnitReady, corvane::DataDirection::In, {}, 10, corvane::OpenMode::Shared, {}};
+  const std::array<std::pair<const char*, std::function<void()>>, 10> calls{{
+      {"getpid", [] { (void)getpid(); }},
       {"stat-node-dir", [&] { stat(nodeDir.c_str(), &info); }},
       {"readlink-dev-char", [&] { (void)!readlink(charLink.c_str(), link, sizeof link); }},
       {"readlink-driver", [&] { (void)!readlink(driver.c_str(), link, sizeof link); }},
       {"plug-token", [&] { corvane::linuxdev::PlugToken(deviceDir); }},
-      {"classify", [&] { corvane::linuxdev::ClassifyScsiDevice(deviceDir); }},
       {"open-close-node", [&] {
          const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK);
          if (fd >= 0) close(fd);
        }},
-      {"getpid", [] { (void)getpid(); }},
+      {"open-tur-close", [&] {
+         const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK);
+         if (fd >= 0) {
+           SendTestUnitReady(fd);
+           close(fd);
+         }
+       }},
+      {"port-remembered", [&] { port.Execute(path, testUnitReady); }},
+      {"port-fresh", [&] { SgScsiPort(/*sysfsRoot=*/"/sys").Execute(path, testUnitReady); }},
+      {"transport", [&] { OurDataIn(path); }},
   }};
-  std::printf("BENCH us-per-call");
-  for (const auto& [name, call] : calls) {
-    long best = std::numeric_limits<long>::max();
-    for (int round = 0; round < 5; ++round) best = std::min(best, MicrosecondsPerCommand(std::max(1, count / 5), call));
-    std::printf(" %s=%ld", name, best);
+  std::array<std::vector<long>, calls.size()> spentUs;
+  for (int i = 0; i < count; ++i) {
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+      const std::size_t kind = (static_cast<std::size_t>(i) + k) % calls.size();
+      const auto start = std::chrono::steady_clock::now();
+      calls[kind].second();
+      spentUs[kind].push_back(static_cast<long>(
+          std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count()));
+    }
   }
-  std::printf("\n");
+  std::printf("BENCH us-per-step");
+  for (std::size_t k = 0; k < calls.size(); ++k) {
+    auto& v = spentUs[k];
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    std::printf(" %s=%ld", calls[k].first, v.empty() ? 0 : v[v.size() / 2]);
+  }
+  std::printf(" full-lookups-remembered=%llu\n", static_cast<unsigned long long>(port.FullLookups()));
 }
 
 }  // namespace
@@ -209,7 +232,7 @@ int main(int argc, char** argv) {
   }
   const std::string node = "/dev/" + *sg;
   if (argc == 4) {
-    BenchSysfsCalls(*dir, *sg, node, std::stoi(argv[3]));
+    BenchSteps(path, *dir, *sg, node, std::stoi(argv[3]));
     return Bench(path, node, std::stoi(argv[3])) ? 0 : 1;
   }
   Report("resolve", true, node);

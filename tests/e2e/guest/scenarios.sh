@@ -350,5 +350,5 @@ if run peers; then
   # open), 200 times each way. The watch re-plugged the adaptor since $dev was read: take the path
   # (with its new plug token) from this section's own list.
   dev=$(sed -n 's/.*"path": "\(.*dummy_hcd\.0\/.*\)".*/\1/p' /tmp/peer.list | head -1)
-  corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= 9; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
+  corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= NF; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
 fi
