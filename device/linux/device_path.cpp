@@ -239,7 +239,8 @@ std::string PlugToken(const fs::path& deviceDir) {
     return "d" + *devnum;
   }
   if (auto guid = ReadAttribute(device / "guid"); guid && guid->size() > 2) {
-    std::string token = "g" + guid->substr(guid->compare(0, 2, "0x") == 0 ? 2 : 0);
+    std::string token(1, 'g');
+    token.append(*guid, guid->compare(0, 2, "0x") == 0 ? 2 : 0);
     for (char& c : token) c = LowerAscii(c);
     if (IsPlugToken(token)) return token;
   }
