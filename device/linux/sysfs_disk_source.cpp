@@ -73,9 +73,11 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     if (ReadAttribute(deviceDir / "type") != "0") continue;  // disks only: no CD, tape, enclosure
     if (IsGoingAway(deviceDir) || !SgNodeName(deviceDir)) continue;
 
-    found.emplace_back(
-        *hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), "/" + relative.generic_string(),
-                              PlugToken(deviceDir)));
+    // Appended rather than "/" + ..., which GCC 12 at -O3 mistakes for an overlapping copy.
+    std::string devpath(1, '/');
+    devpath.append(relative.generic_string());
+    found.emplace_back(*hctl,
+                       MakeDevicePath(ClassifyScsiDevice(deviceDir), devpath, PlugToken(deviceDir)));
   }
 
   // Directory order is arbitrary; the kernel's numbering is the platform's order here.

@@ -95,7 +95,7 @@ std::string FakeSysfs::Token(const std::string& devpath) const { return tokens_.
 void FakeSysfs::Replug(const std::string& devpath) {
   const fs::path node = Dir(devpath).parent_path().parent_path().parent_path().parent_path();
   Write(node / "devnum", std::to_string(nextDevnum_));
-  tokens_[devpath] = "d" + std::to_string(nextDevnum_++);
+  tokens_[devpath] = std::string(1, 'd').append(std::to_string(nextDevnum_++));
 }
 
 void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& name) {
