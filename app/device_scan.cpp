@@ -5,46 +5,38 @@
 #include <vector>
 
 #include "app/form_texts.h"
+#include "device/ascii_text.h"
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
 #include "device/device_discovery.h"
 #include "device/platform.h"
 
 namespace corvane::app {
-namespace {
 
-// Passes every request on and notes whether an open was refused for lack of rights, so that a
-// scan finding nothing can tell the user why.
-class AccessWatchPort : public ScsiPort {
- public:
-  explicit AccessWatchPort(ScsiPort& inner) : inner_(inner) {}
-  ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
-    ScsiOutcome outcome = inner_.Execute(path, request);
-    if (!outcome.opened && outcome.accessDenied) denied_ = true;
-    return outcome;
-  }
-  bool IsSimulated() const override { return inner_.IsSimulated(); }
-  bool Denied() const { return denied_; }
+using namespace device;
 
- private:
-  ScsiPort& inner_;
-  bool denied_ = false;
-};
-
-std::string LowerCaseAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
+Bus BusOf(std::string_view lowerCasePath) {
+  if (lowerCasePath.find("sbp2") != std::string_view::npos) return Bus::Ieee1394;
+  if (lowerCasePath.find("scsi") != std::string_view::npos) return Bus::Uas;
+  return Bus::Usb;
 }
 
-}  // namespace
-
-std::string_view BusPrefix(std::string_view lowerCasePath) {
-  if (lowerCasePath.find("sbp2") != std::string_view::npos) return kPrefix1394;
-  if (lowerCasePath.find("scsi") != std::string_view::npos) return kPrefixUasp;
+std::string_view BusPrefix(Bus bus) {
+  switch (bus) {
+    case Bus::Ieee1394: return kPrefix1394;
+    case Bus::Uas: return kPrefixUasp;
+    case Bus::Usb: break;
+  }
   return kPrefixUsb;
+}
+
+std::string_view BusName(Bus bus) {
+  switch (bus) {
+    case Bus::Ieee1394: return "1394";
+    case Bus::Uas: return "uas";
+    case Bus::Usb: break;
+  }
+  return "usb";
 }
 
 std::string InquiryEntryText(const std::uint8_t* answer40) {
@@ -56,15 +48,9 @@ std::string InquiryEntryText(const std::uint8_t* answer40) {
 ScanResult ScanBridgeDevices(const ScanHooks& hooks, std::size_t slotCount) {
   ScanResult result;
   std::vector<DevicePathSlot> slots(std::max<std::size_t>(slotCount, 1));
-
-  const Platform live = ActivePlatform();
-  std::optional<AccessWatchPort> watch;
-  Platform watched = live;
-  if (live.port != nullptr) {
-    watch.emplace(*live.port);
-    watched.port = &*watch;
-  }
-  ScopedPlatform guard(watched);
+  // Refused opens are read off the transport's log: the scan itself only sends commands.
+  const CommandLog* log = ActivePlatform().log;
+  const std::uint64_t logStart = log != nullptr ? log->Sequence() : 0;
 
   const int found = EnumBridgeDevices(std::span<DevicePathSlot>(slots.data(), slotCount), 1);
   result.foundDiskCount = std::clamp(found, 0, static_cast<int>(slotCount));
@@ -78,9 +64,8 @@ ScanResult ScanBridgeDevices(const ScanHooks& hooks, std::size_t slotCount) {
         break;
       }
       const DevicePathSlot& slot = slots[static_cast<std::size_t>(q)];
-      const std::string path =
-          LowerCaseAscii(std::string_view(slot.data(), std::find(slot.begin(), slot.end(), '\0') -
-                                                           slot.begin()));
+      const std::string path = LowerCaseAscii(
+          std::string_view(slot.data(), std::find(slot.begin(), slot.end(), '\0') - slot.begin()));
       std::array<std::uint8_t, kInquiryLength> inquiry{};
       if (ScsiInquiry(path, inquiry.data(), kInquiryLength) != 0) {
         entryText = InquiryEntryText(inquiry.data());
@@ -89,12 +74,17 @@ ScanResult ScanBridgeDevices(const ScanHooks& hooks, std::size_t slotCount) {
       result.lastChipId = IdentifyChip(path);
       if (ChipCodeOf(result.lastChipId) == kChipCodeNone) continue;
       result.trailingUnlistedPath.reset();
-      ListedDevice device{path, std::string(BusPrefix(path)) + entryText, result.lastChipId};
+      ListedDevice device{path, BusOf(path), entryText, result.lastChipId};
       if (hooks.listing) hooks.listing(device);
       result.listed.push_back(std::move(device));
     }
   }
-  result.accessDenied = watch.has_value() && watch->Denied();
+  if (result.foundDiskCount == 0) {
+    result.outcome = ScanOutcome::NoAdaptor;
+  } else {
+    result.outcome = result.listed.size() >= 2 ? ScanOutcome::Several : ScanOutcome::Checked;
+  }
+  result.accessDenied = log != nullptr && log->AccessDeniedSince(logStart);
   return result;
 }
 

@@ -8,6 +8,8 @@
 
 namespace corvane::app {
 
+using namespace device;
+
 TForm1::TForm1(FormView& view) : view_(view) {}
 
 void TForm1::Start() { btn_RefreshClick(); }
@@ -28,6 +30,9 @@ void TForm1::ShowResourcePicture(ControlId image, std::string_view name) {
 std::uint8_t TForm1::ChipCode() const { return ChipCodeOf(ChipId); }
 void TForm1::SetProgress(int percent) { view_.SetProgress(percent); }
 void TForm1::ProcessPendingMessages() { view_.ProcessPendingMessages(); }
+void TForm1::ReportFailure(const firmware::UpdateFailure& failure) {
+  currentRun_.failures.push_back(failure);
+}
 
 void TForm1::SetStatus(std::string_view text, bool enabled) {
   view_.SetStatusText(text);
@@ -95,7 +100,7 @@ void TForm1::Scan() {
   hooks.listing = [this](const ListedDevice& device) {
     SetStatus(kStatusGettingModel, false);
     view_.ProcessPendingMessages();
-    view_.AddDeviceItem(device.itemText);
+    view_.AddDeviceItem(device.ItemText());
   };
   hooks.limitReached = [this] {
     char text[64];
@@ -103,6 +108,8 @@ void TForm1::Scan() {
     view_.ShowWarningBox(text, kLimitWarningCaption);
   };
   const ScanResult scan = ScanBridgeDevices(hooks, scanSlots_);
+  lastScan_ = scan;
+  ++scanCount_;
 
   FoundDiskCount = scan.foundDiskCount;
   ChipId = scan.lastChipId;
@@ -128,7 +135,10 @@ void TForm1::Scan() {
   // Adaptors that this user may not open look like no adaptor at all; say why, once for as long
   // as the situation lasts.
   if (scan.listed.empty() && scan.accessDenied) {
-    if (!accessReported_) view_.ShowAccessProblem(kAccessDeniedText, kAccessDeniedCaption);
+    if (!accessReported_) {
+      view_.ShowAccessProblem(accessAdvice_.empty() ? kAccessDeniedText : accessAdvice_,
+                              kAccessDeniedCaption);
+    }
     accessReported_ = true;
   } else {
     accessReported_ = false;

@@ -10,14 +10,10 @@
 #include "app/device_scan.h"
 #include "app/form_view.h"
 #include "app/update_check.h"
+#include "app/update_run.h"
 #include "firmware/update_context.h"
 
 namespace corvane::app {
-
-// Device-change event codes the window receives (the values Windows uses).
-inline constexpr std::uint32_t kDbtDevNodesChanged = 0x0007;
-inline constexpr std::uint32_t kDbtDeviceArrival = 0x8000;
-inline constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;
 
 inline constexpr std::uint32_t kRescanTimerId = 101;
 inline constexpr std::uint32_t kRescanDelayMs = 500;
@@ -36,7 +32,7 @@ std::string_view CanonicalPictureName(std::string_view name);
 
 using DeviceEntry = std::string;  // a lower-cased device path, at most 255 characters
 
-class TForm1 : public UpdateContext {
+class TForm1 : public firmware::UpdateContext {
  public:
   explicit TForm1(FormView& view);
   ~TForm1() override = default;
@@ -66,15 +62,23 @@ class TForm1 : public UpdateContext {
   std::uint8_t ChipCode() const override;
   void SetProgress(int percent) override;
   void ProcessPendingMessages() override;
+  void ReportFailure(const firmware::UpdateFailure& failure) override;
 
   // True while a scan, check or update run is working (messages are let through inside them).
   bool Busy() const { return busyDepth_ > 0; }
+  // What the last scan found (outcome NotRun before the first scan), and how many scans ran.
+  const ScanResult& LastScan() const { return lastScan_; }
+  int ScanCount() const { return scanCount_; }
   // What the last check decided (NoDevice before the first check).
   const UpdateCheckResult& LastCheck() const { return lastCheck_; }
+  // What the last update run came to (NotRun before the first run).
+  const UpdateRunResult& LastRun() const { return lastRun_; }
   // Whether lblStaust currently takes clicks.
   bool StatusEnabled() const { return statusEnabled_; }
   // How many path slots the scan gives discovery (the window's default is kScanPathSlots).
   void SetScanSlotCount(std::size_t slots) { scanSlots_ = slots; }
+  // The platform's words for a user who may not open an attached adaptor.
+  void SetAccessAdvice(std::string_view text) { accessAdvice_ = text; }
 
   // State of the scan and the update run.
   std::array<DeviceEntry, kMaxListedDisks> DeviceEntries{};
@@ -109,8 +113,13 @@ class TForm1 : public UpdateContext {
   bool rescanDue_ = false;      // a rescan came due while busy; it runs once the work returns
   bool accessReported_ = false; // the lack-of-rights notice is showing for the current situation
   bool statusEnabled_ = false;
-  std::size_t scanSlots_ = kScanPathSlots;
+  std::size_t scanSlots_ = device::kScanPathSlots;
+  std::string_view accessAdvice_;
+  ScanResult lastScan_;
+  int scanCount_ = 0;
   UpdateCheckResult lastCheck_;
+  UpdateRunResult lastRun_;
+  UpdateRunResult currentRun_;
 };
 
 }  // namespace corvane::app

@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "firmware/chip_profiles.h"
+
 namespace corvane::app {
 
 // Window and application.
@@ -35,10 +37,9 @@ inline constexpr std::string_view kStatusSeveral =
     " Except the one that needs to be updated.";
 inline constexpr std::string_view kStatusChecking = "Checking for FW update";
 inline constexpr std::string_view kStatusCurrent = "Your product is up to date";
-inline constexpr std::string_view kStatusOfferSata =
-    "Click here to download and update the Corvane SATA Bridge 02.14";
-inline constexpr std::string_view kStatusOfferNvme =
-    "Click here to download and update the Corvane NVMe Bridge 234.01.00.01";
+// The offers name the carried version; each chip's profile holds its text.
+inline constexpr std::string_view kStatusOfferSata = firmware::kKts210Profile.offerText;
+inline constexpr std::string_view kStatusOfferNvme = firmware::kKts260Profile.offerText;
 inline constexpr std::string_view kStatusUpdating = "Updating";
 inline constexpr std::string_view kStatusUpdateComplete = "Update complete";
 inline constexpr std::string_view kStatusUpdateFail = "Update Fail";
@@ -54,13 +55,11 @@ inline constexpr std::string_view kPrefixUsb = "<<USB>> ";
 inline constexpr std::string_view kLimitWarningFormat = "The tool only can show %d disks.";
 inline constexpr std::string_view kLimitWarningCaption = "Warning";
 
-// Said once when adaptors are present but this user may not open them.
+// Said once when adaptors are present but this user may not open them; the front end gives the
+// words of its platform (device/system_devices.h), this is what is said without them.
 inline constexpr std::string_view kAccessDeniedCaption = "No access to the adaptor";
 inline constexpr std::string_view kAccessDeniedText =
-    "A drive adaptor is attached, but this user is not allowed to open it.\n"
-    "On Linux: install the udev rule 70-corvane-update.rules (the package does this), then unplug "
-    "and re-plug the adaptor; if it still fails, log out and in again.\n"
-    "On Windows: start the tool as administrator.";
+    "A drive adaptor is attached, but this user is not allowed to open it.";
 
 // Debugger trace of the update run.
 inline constexpr std::string_view kTraceUpdatePressed = "btn_upd Press\n";

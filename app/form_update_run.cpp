@@ -2,11 +2,15 @@
 #include "app/form.h"
 #include "app/form_texts.h"
 #include "device/chip_identification.h"
+#include "device/device_events.h"
 #include "device/platform.h"
+#include "firmware/chip_profiles.h"
 #include "firmware/flash_programming.h"
 #include "firmware/nvram_rewrite.h"
 
 namespace corvane::app {
+
+using namespace device;
 
 void TForm1::lblStaustClick() {
   // A disabled label takes no clicks, whatever the toolkit delivers.
@@ -31,8 +35,13 @@ void TForm1::UpdateRun() {
   const DeviceEntry* entry = SelectedEntry();
   const std::string path = entry != nullptr ? *entry : std::string();
   const std::uint8_t chipCode = ChipCodeOf(ChipId);
+  currentRun_ = UpdateRunResult{};
+  currentRun_.path = path;
+  currentRun_.chipCode = chipCode;
+  const CommandLog* log = ActivePlatform().log;
+  const std::uint64_t logStart = log != nullptr ? log->Sequence() : 0;
   view_.ProcessPendingMessages();
-  const std::uint32_t nvramAddress = NvramAddressFor(chipCode);
+  const firmware::ChipProfile* chip = firmware::FindChipProfile(chipCode);
 
   view_.SetVisible(ControlId::Image2, false);
   view_.SetVisible(ControlId::Image3, false);
@@ -42,9 +51,15 @@ void TForm1::UpdateRun() {
 
   // Only an updatable bridge on a listed row is written to; anything else fails untouched.
   bool complete = false;
-  if (entry != nullptr && !path.empty() && nvramAddress != 0) {
-    complete = UpdateFirmware(*this, path) && RewriteNvramVendorStrings(*this, path, nvramAddress);
+  if (entry != nullptr && !path.empty() && chip != nullptr) {
+    complete = firmware::UpdateFirmware(*this, path) &&
+               firmware::RewriteNvramVendorStrings(*this, path, chip->nvramAddress);
+  } else {
+    currentRun_.notUpdatable = true;
   }
+  currentRun_.outcome = complete ? RunOutcome::Complete : RunOutcome::Fail;
+  if (!complete && log != nullptr) currentRun_.failedCommand = log->LastFailedSince(logStart);
+  lastRun_ = currentRun_;
 
   ShowResourcePicture(ControlId::Image3, complete ? kPictureGoodAsAskedByRun : kPictureCross);
   view_.SetVisible(ControlId::UpdateProgressBar, false);

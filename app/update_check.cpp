@@ -6,11 +6,15 @@
 #include "device/ascii_text.h"
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
+#include "device/chip_info.h"
 
 namespace corvane::app {
-namespace {
 
-bool IsOneOrTwo(std::uint8_t value) { return value == 1 || value == 2; }
+using namespace device;
+using firmware::ChipProfile;
+using firmware::FindChipProfile;
+
+namespace {
 
 // INQUIRY bytes 8..31 (vendor and product identification) as one NUL-ended text, upper-cased.
 std::string IdentificationText(const std::array<std::uint8_t, kInquiryLength>& answer) {
@@ -23,23 +27,9 @@ std::string IdentificationText(const std::array<std::uint8_t, kInquiryLength>& a
 }  // namespace
 
 VersionVerdict DecideVersion(std::uint8_t chipCode, std::span<const std::uint8_t, 16> chipInfo) {
-  const std::uint8_t a = chipInfo[12], b = chipInfo[13], c = chipInfo[14], d = chipInfo[15];
-  const bool bootRom = chipInfo[6] == 0;
-  if (chipCode == kChipCodeKts210) {
-    // Firmware 02.14 is 0.2.1.4; every other version of the SATA bridge is offered the update.
-    if (a == 0 && IsOneOrTwo(b) && c == 1 && d >= 4) return VersionVerdict::Current;
-    return VersionVerdict::UpdateOffered;
-  }
-  if (chipCode == kChipCodeKts260) {
-    // First match wins: an old firmware line, then a bridge stuck in its boot ROM whatever it
-    // reports, then the newer firmware lines.
-    if (a == 0 && IsOneOrTwo(b) && c == 0 && d <= 8) return VersionVerdict::UpdateOffered;
-    if (bootRom) return VersionVerdict::UpdateOffered;
-    if (a == 0 && IsOneOrTwo(b) && c == 0 && d >= 9) return VersionVerdict::Current;
-    if (a == 234 && b == 1 && c == 0 && d == 1) return VersionVerdict::Current;
-    return VersionVerdict::Unlisted;
-  }
-  return VersionVerdict::Unlisted;
+  const ChipProfile* chip = FindChipProfile(chipCode);
+  if (chip == nullptr) return VersionVerdict::Unlisted;
+  return chip->decideVersion(ParseChipInfo(chipInfo));
 }
 
 UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& hooks) {
@@ -49,9 +39,11 @@ UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& 
     if (result.failedGate == CheckGate::None) result.failedGate = gate;
   };
 
+  result.path = std::string(path);
   result.chipId = IdentifyChip(path);
   result.chipCode = ChipCodeOf(result.chipId);
-  if (result.chipCode != kChipCodeKts210 && result.chipCode != kChipCodeKts260) {
+  const ChipProfile* chip = FindChipProfile(result.chipCode);
+  if (chip == nullptr) {
     fail(CheckGate::ChipCode);
     return result;
   }
@@ -67,16 +59,17 @@ UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& 
     fail(CheckGate::ChipInfo);
     return result;
   }
-  if (result.chipInfo[0] != 0xF4 || result.chipInfo[1] != 0xE7) {
+  const ChipInfo info = ParseChipInfo(result.chipInfo);
+  if (!info.signature) {
     fail(CheckGate::Signature);
     return result;
   }
   result.chipInfoRead = true;
-  for (std::size_t i = 0; i < 4; ++i) result.version[i] = result.chipInfo[12 + i];
-  result.romMode = result.chipInfo[6] == 0;
+  result.version = info.version;
+  result.romMode = info.RunsBootRom();
 
   // The SATA bridge cannot be updated from its boot ROM.
-  if (result.chipCode == kChipCodeKts210 && result.romMode) {
+  if (!chip->updatableFromBootRom && result.romMode) {
     fail(CheckGate::BootRom);
     return result;
   }
@@ -85,8 +78,7 @@ UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& 
   // stop the version from being judged.
   WaitBridgeReady(path);
   std::vector<std::uint8_t> nvram(kNvramBlockLength);
-  if (ReadChipMemory(path, NvramAddressFor(result.chipCode), nvram.data(), kNvramBlockLength) ==
-      0) {
+  if (ReadChipMemory(path, chip->nvramAddress, nvram.data(), kNvramBlockLength) == 0) {
     fail(CheckGate::NvramRead);
   }
 
@@ -101,7 +93,7 @@ UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& 
     return result;
   }
 
-  result.verdict = DecideVersion(result.chipCode, result.chipInfo);
+  result.verdict = chip->decideVersion(info);
   if (result.failedGate != CheckGate::None) return result;
   switch (*result.verdict) {
     case VersionVerdict::Current:
@@ -121,8 +113,10 @@ std::string_view CheckResultStatusText(CheckResultKind kind, std::uint8_t chipCo
   switch (kind) {
     case CheckResultKind::Current:
       return kStatusCurrent;
-    case CheckResultKind::UpdateOffered:
-      return chipCode == kChipCodeKts210 ? kStatusOfferSata : kStatusOfferNvme;
+    case CheckResultKind::UpdateOffered: {
+      const ChipProfile* chip = FindChipProfile(chipCode);
+      return chip != nullptr ? chip->offerText : std::string_view();
+    }
     case CheckResultKind::Unlisted:
     case CheckResultKind::NotSupported:
       return kStatusNoDevice;
@@ -147,22 +141,6 @@ std::string_view CheckResultPicture(CheckResultKind kind) {
   return {};
 }
 
-std::string_view CheckResultKindName(CheckResultKind kind) {
-  switch (kind) {
-    case CheckResultKind::NoDevice:
-      return "no-device";
-    case CheckResultKind::Current:
-      return "current";
-    case CheckResultKind::UpdateOffered:
-      return "update-offered";
-    case CheckResultKind::Unlisted:
-      return "unlisted-version";
-    case CheckResultKind::NotSupported:
-      return "not-supported";
-  }
-  return "not-supported";
-}
-
 std::string_view CheckGateName(CheckGate gate) {
   switch (gate) {
     case CheckGate::None:
@@ -185,12 +163,6 @@ std::string_view CheckGateName(CheckGate gate) {
       return "volant";
   }
   return "none";
-}
-
-std::uint32_t NvramAddressFor(std::uint8_t chipCode) {
-  if (chipCode == kChipCodeKts210) return kNvramAddressKts210;
-  if (chipCode == kChipCodeKts260) return kNvramAddressKts260;
-  return 0;
 }
 
 }  // namespace corvane::app

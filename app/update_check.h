@@ -9,18 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "firmware/chip_profiles.h"
+
 namespace corvane::app {
 
-// What the four version bytes (a.b.c.d, bytes 12..15 of the chip information) say.
-enum class VersionVerdict {
-  Current,        // "Your product is up to date"
-  UpdateOffered,  // the carried firmware is newer
-  Unlisted,       // a version the tool does not know (NVMe bridge only)
-};
+using firmware::VersionVerdict;
 
-// The version rules of the two updatable bridges. chipInfo is the 16-byte chip information block
-// (signature already checked); byte 6 == 0 means the bridge runs its boot ROM. Codes other than the
-// two updatable ones give Unlisted.
+// The version rules of the updatable bridge `chipCode` over its 16-byte chip information block
+// (signature already checked); byte 6 == 0 means the bridge runs its boot ROM. Codes of chips the
+// tool does not update give Unlisted.
 VersionVerdict DecideVersion(std::uint8_t chipCode, std::span<const std::uint8_t, 16> chipInfo);
 
 // The gate of the check that failed first (None when all passed).
@@ -30,7 +27,7 @@ enum class CheckGate {
   FlashType,    // the flash type read failed
   ChipInfo,     // the chip information read failed
   Signature,    // the chip information does not begin F4 E7
-  BootRom,      // a SATA bridge that runs its boot ROM
+  BootRom,      // a bridge that cannot be updated from its boot ROM runs it
   NvramRead,    // the vendor-string block could not be read
   Inquiry,      // INQUIRY failed
   Volant,       // the identification names the VOLANT product line
@@ -47,6 +44,7 @@ enum class CheckResultKind {
 
 struct UpdateCheckResult {
   CheckResultKind kind = CheckResultKind::NoDevice;
+  std::string path;          // the device checked (lower-cased, as the device table holds it)
   std::uint16_t chipId = 0;  // identification word; ChipCode in the low byte
   std::uint8_t chipCode = 0;
   // The verdict of the version rules when they were reached. It can be set while `kind` is
@@ -68,7 +66,7 @@ struct UpdateCheckHooks {
 };
 
 // Identifies the chip behind `path` and runs every device read of the check, in order: chip code
-// gate, flash type, chip information and signature, (SATA) boot-ROM gate, bridge ready and the
+// gate, flash type, chip information and signature, boot-ROM gate, bridge ready and the
 // vendor-string block, INQUIRY and the VOLANT rule, then the version rules. Never returns NoDevice.
 UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& hooks = {});
 
@@ -76,11 +74,7 @@ UpdateCheckResult RunUpdateCheck(std::string_view path, const UpdateCheckHooks& 
 std::string_view CheckResultStatusText(CheckResultKind kind, std::uint8_t chipCode);
 std::string_view CheckResultPicture(CheckResultKind kind);
 
-// "current", "update-offered", "unlisted-version", "not-supported", "no-device".
-std::string_view CheckResultKindName(CheckResultKind kind);
+// "chip-code", "flash-type", ... for the CLI's JSON.
 std::string_view CheckGateName(CheckGate gate);
-
-// Chip-memory address of the 512-byte vendor-string block; 0 for chips without one.
-std::uint32_t NvramAddressFor(std::uint8_t chipCode);
 
 }  // namespace corvane::app

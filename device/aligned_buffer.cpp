@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-namespace corvane {
+namespace corvane::device {
 
 void* AllocZeroed(std::size_t size, std::size_t alignment) {
   // The extra `alignment` bytes leave room for AlignUp; a size that would wrap around is refused
@@ -47,4 +47,4 @@ AlignedBlock& AlignedBlock::operator=(AlignedBlock&& other) noexcept {
   return *this;
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace corvane {
+namespace corvane::device {
 
 // Pass-through data and records start on this boundary.
 inline constexpr std::size_t kTransferAlignment = 8192;
@@ -18,6 +18,11 @@ void* AlignUp(void* pointer, std::size_t alignment);
 
 // Releases a block from AllocZeroed; nothing happens for nullptr.
 void FreeBuffer(void* pointer);
+
+// value rounded up to a whole number of `multiple`s.
+inline constexpr std::uint32_t RoundUp(std::uint32_t value, std::uint32_t multiple) {
+  return (value + multiple - 1) / multiple * multiple;
+}
 
 // Owner of one aligned block: the raw pointer is released on every path.
 class AlignedBlock {
@@ -40,4 +45,4 @@ class AlignedBlock {
   std::size_t size_ = 0;
 };
 
-}  // namespace corvane
+}  // namespace corvane::device

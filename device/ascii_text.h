@@ -1,6 +1,10 @@
+// ASCII letter case as the tool changes it: only 'a'..'z' and 'A'..'Z', never by locale.
 #pragma once
 
-namespace corvane {
+#include <string>
+#include <string_view>
+
+namespace corvane::device {
 
 // Turns the bytes 'a'..'z' of a NUL-terminated text into 'A'..'Z' in place; all else unchanged.
 inline void UpperCaseAscii(char* text) {
@@ -9,4 +13,13 @@ inline void UpperCaseAscii(char* text) {
   }
 }
 
-}  // namespace corvane
+// A copy with 'A'..'Z' turned into 'a'..'z': how the scan turns a device path into lower case.
+inline std::string LowerCaseAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+}  // namespace corvane::device

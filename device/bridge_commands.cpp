@@ -7,7 +7,7 @@
 #include "device/pass_through.h"
 #include "device/platform.h"
 
-namespace corvane {
+namespace corvane::device {
 namespace {
 
 using VendorBlock = std::array<std::uint8_t, 12>;  // vendor blocks, INQUIRY, REQUEST SENSE
@@ -170,4 +170,4 @@ int WaitBridgeReady(std::string_view path) {
   return (status & kBusyBit) == 0 ? 1 : 0;
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -5,13 +5,11 @@
 #include <cstdint>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::device {
 
 inline constexpr std::uint32_t kInquiryLength = 40;
 inline constexpr std::uint32_t kChipInfoLength = 16;
 inline constexpr std::uint32_t kNvramBlockLength = 512;
-inline constexpr std::uint32_t kNvramAddressKts210 = 0xD000;
-inline constexpr std::uint32_t kNvramAddressKts260 = 0x11000;
 
 int ScsiInquiry(std::string_view path, std::uint8_t* buffer, std::uint32_t length);
 int ReadChipIdWord(std::string_view path, std::uint8_t* buffer);  // 2 bytes
@@ -39,4 +37,4 @@ int WriteBuffer(std::string_view path, std::uint8_t bufferId, std::uint8_t mode,
 // Polls the busy bit every 10 ms for at most 500 re-reads; 1 when the bridge reported not busy.
 int WaitBridgeReady(std::string_view path);
 
-}  // namespace corvane
+}  // namespace corvane::device

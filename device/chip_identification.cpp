@@ -6,9 +6,10 @@
 
 #include "device/aligned_buffer.h"
 #include "device/bridge_commands.h"
+#include "device/chip_info.h"
 #include "device/platform.h"
 
-namespace corvane {
+namespace corvane::device {
 namespace {
 
 // Model texts of the chip maker's bridge families by ChipCode. Rows that repeat an earlier text
@@ -55,10 +56,6 @@ constexpr std::uint8_t kChipCode133 = 9;
 constexpr std::uint8_t kChipCodeVendorProduct = 39;
 constexpr std::uint8_t kChipCodeIdWordBase = 35;
 
-bool HasChipInfoSignature(const std::uint8_t* answer) {
-  return answer[0] == 0xF4 && answer[1] == 0xE7;
-}
-
 // First row 1..39 whose three characters equal the text's first three (a NUL ends the text).
 std::uint8_t WalkChipTable(const char* text) {
   for (std::size_t code = 1; code < kChipTable.size(); ++code) {
@@ -67,13 +64,6 @@ std::uint8_t WalkChipTable(const char* text) {
     }
   }
   return kChipCodeNone;
-}
-
-// Bytes 8-11 of a ChipInfoBlock as a text that a zero byte ends.
-std::array<char, 5> ModelText(const std::uint8_t* chipInfo) {
-  std::array<char, 5> text{};
-  std::memcpy(text.data(), chipInfo + 8, 4);
-  return text;
 }
 
 // Two bytes as "%X%X": upper-case hexadecimal without leading zeros, so 03 C9 reads "3C9".
@@ -102,29 +92,28 @@ bool IdentifyByInquiry(std::string_view path, std::uint8_t& code) {
 }
 
 std::uint8_t IdentifyByChipInfo(std::string_view path, const std::uint8_t* idWord) {
-  std::array<std::uint8_t, kChipInfoLength> info{};
+  std::array<std::uint8_t, kChipInfoLength> answer{};
   std::uint32_t count = 0;
-  if (ReadChipInfo(path, info.data(), kChipInfoLength, &count) == 0) {
+  if (ReadChipInfo(path, answer.data(), kChipInfoLength, &count) == 0) {
     std::array<std::uint8_t, kChipInfoLength> alt{};
-    if (ReadChipInfoAlt(path, alt.data(), kChipInfoLength, &count) == 0 ||
-        !HasChipInfoSignature(alt.data())) {
-      return kChipCodeNone;
-    }
-    return WalkChipTable(ModelText(alt.data()).data());
+    if (ReadChipInfoAlt(path, alt.data(), kChipInfoLength, &count) == 0) return kChipCodeNone;
+    const ChipInfo altInfo = ParseChipInfo(alt);
+    if (!altInfo.signature) return kChipCodeNone;
+    return WalkChipTable(altInfo.modelText.data());
   }
-  if (!HasChipInfoSignature(info.data())) {
+  const ChipInfo info = ParseChipInfo(answer);
+  if (!info.signature) {
     // Bits 5 and 6 of the identification word's first byte tell these bridges apart.
     return static_cast<std::uint8_t>(kChipCodeIdWordBase + ((idWord[0] >> 5) & 3));
   }
-  const std::string vendor = HexPair(info[2], info[3]);
-  const std::string product = HexPair(info[4], info[5]);
+  const std::string vendor = HexPair(info.vendorHigh, info.vendorLow);
+  const std::string product = HexPair(info.productHigh, info.productLow);
   if (vendor.find("3C9F") != std::string::npos && product.find("5A71") != std::string::npos) {
     return kChipCodeVendorProduct;
   }
-  const auto model = ModelText(info.data());
-  const std::uint8_t code = WalkChipTable(model.data());
+  const std::uint8_t code = WalkChipTable(info.modelText.data());
   if (code != kChipCodeNone) return code;
-  return std::strncmp(model.data(), "133", kModelTextLength) == 0 ? kChipCode133 : kChipCodeNone;
+  return info.Model().starts_with("133") ? kChipCode133 : kChipCodeNone;
 }
 
 // Bridges that do not answer the identification word describe their model in download buffer 1.
@@ -166,8 +155,9 @@ std::uint8_t RefineLegacy(std::string_view path, std::uint8_t code) {
 void CheckShortChipInfo(std::string_view path) {
   std::array<std::uint8_t, kShortChipInfoLength> info{};
   std::uint32_t count = 0;
-  const bool usable = ReadChipInfo(path, info.data(), kShortChipInfoLength, &count) != 0 &&
-                      HasChipInfoSignature(info.data()) && (info[11] == '1' || info[11] == '2');
+  const bool read = ReadChipInfo(path, info.data(), kShortChipInfoLength, &count) != 0;
+  const ChipInfo parsed = ParseChipInfo(info);
+  const bool usable = read && parsed.signature && (parsed.revision == '1' || parsed.revision == '2');
   if (!usable) ActiveHost().ShowErrorBox("Get chip information fail !", "Error");
 }
 
@@ -192,19 +182,6 @@ std::uint8_t Refine(std::string_view path, std::uint8_t code) {
 
 }  // namespace
 
-const char* UpdatableChipName(std::uint8_t chipCode) {
-  switch (chipCode) {
-    case kChipCodeKts210: return "KTS210";
-    case kChipCodeKts260: return "KTS260";
-    default: return nullptr;
-  }
-}
-
-const char* ChipTableText(std::uint8_t chipCode) {
-  if (chipCode == kChipCodeNone || chipCode >= kChipTable.size()) return nullptr;
-  return kChipTable[chipCode];
-}
-
 std::uint16_t IdentifyChip(std::string_view path) {
   std::uint8_t code = kChipCodeNone;
   if (IdentifyByInquiry(path, code) && code == kChipCodeNone) {
@@ -217,11 +194,12 @@ std::uint16_t IdentifyChip(std::string_view path) {
 int CheckBridgeSignature(std::string_view path) {
   std::array<std::uint8_t, kInquiryLength> inquiry{};
   if (ScsiInquiry(path, inquiry.data(), kInquiryLength) == 0) return 0;
-  std::array<std::uint8_t, kChipInfoLength> info{};
+  std::array<std::uint8_t, kChipInfoLength> answer{};
   std::uint32_t count = 0;
-  if (ReadChipInfo(path, info.data(), kChipInfoLength, &count) == 0) return 0;
-  // The signature, then the chip maker's USB vendor id 0x3C9F.
-  return info[0] == 0xF4 && info[1] == 0xE7 && info[2] == 0x3C && info[3] == 0x9F ? 1 : 0;
+  if (ReadChipInfo(path, answer.data(), kChipInfoLength, &count) == 0) return 0;
+  // The signature, then the chip maker's USB vendor id.
+  const ChipInfo info = ParseChipInfo(answer);
+  return info.signature && info.VendorId() == kChipMakerVendorId ? 1 : 0;
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

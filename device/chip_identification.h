@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::device {
 
 inline constexpr std::uint8_t kChipCodeNone = 0;
 inline constexpr std::uint8_t kChipCodeKts210 = 0x13;  // SATA bridge
@@ -14,16 +14,10 @@ inline constexpr std::uint8_t ChipCodeOf(std::uint16_t identificationWord) {
   return static_cast<std::uint8_t>(identificationWord & 0xFF);
 }
 
-// "KTS210", "KTS260", or nullptr for every other code.
-const char* UpdatableChipName(std::uint8_t chipCode);
-
-// The three-character model text of a chip table row (1..39), or nullptr.
-const char* ChipTableText(std::uint8_t chipCode);
-
 // The identification word: ChipCode in the low byte (0 = not identified).
 std::uint16_t IdentifyChip(std::string_view path);
 
 // 1 when INQUIRY and the chip-information read succeed and the answer begins F4 E7 3C 9F.
 int CheckBridgeSignature(std::string_view path);
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -10,7 +10,7 @@
 #include "device/disk_source.h"
 #include "device/platform.h"
 
-namespace corvane {
+namespace corvane::device {
 namespace {
 
 // The path shows the attachment; the tests are exact and case-sensitive on the path as given.
@@ -59,4 +59,4 @@ int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394) {
   return static_cast<int>(filled);
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -4,7 +4,7 @@
 #include <array>
 #include <span>
 
-namespace corvane {
+namespace corvane::device {
 
 inline constexpr std::size_t kDevicePathSlotSize = 256;  // 255 characters and the NUL
 inline constexpr std::size_t kScanPathSlots = 16;
@@ -15,4 +15,4 @@ using DevicePathSlot = std::array<char, kDevicePathSlotSize>;
 // skipped without writing anything. include1394 != 0 makes SBP-2 paths candidates too.
 int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394);
 
-}  // namespace corvane
+}  // namespace corvane::device

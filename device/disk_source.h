@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace corvane {
+namespace corvane::device {
 
 struct DiskInterface {
   // The interface's path, which shows its attachment ("usbsto", "scsi" or "sbp2" in it);
@@ -21,4 +21,4 @@ class DiskSource {
   virtual bool ListDiskInterfaces(std::vector<DiskInterface>& interfaces) = 0;
 };
 
-}  // namespace corvane
+}  // namespace corvane::device

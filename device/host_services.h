@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::device {
 
 class HostServices {
  public:
@@ -25,4 +25,4 @@ class StandardHostServices : public HostServices {
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
 };
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -8,7 +8,7 @@
 #include "device/platform.h"
 #include "device/scsi_port.h"
 
-namespace corvane {
+namespace corvane::device {
 namespace {
 
 // The platform's pass-through record is 44 bytes; the 1024 bytes behind it are where a sense
@@ -32,7 +32,8 @@ struct Transfer {
 };
 
 int Send(const Transfer& t) {
-  ScsiPort* port = ActivePlatform().port;
+  const Platform platform = ActivePlatform();
+  ScsiPort* port = platform.port;
   // No port wired is the same as a path that cannot be opened: nothing of the caller's changes.
   if (port == nullptr) return 0;
 
@@ -60,6 +61,7 @@ int Send(const Transfer& t) {
   request.record = std::span<std::uint8_t>(record.data(), kRecordBlockSize);
 
   const ScsiOutcome outcome = port->Execute(t.path, request);
+  if (platform.log != nullptr) platform.log->Record(t.path, request, outcome);
   if (!outcome.opened) return 0;
 
   // Copied back whatever the result: a failed read leaves what the device sent, or zeros.
@@ -102,4 +104,4 @@ std::uint32_t DataOutTimeoutSeconds(const std::uint8_t* cdb, std::uint8_t cdbLen
   return longCommand ? kLongDataOutTimeoutSeconds : kDataOutTimeoutSeconds;
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::device {
 
 inline constexpr std::uint32_t kDataInTimeoutSeconds = 10;
 inline constexpr std::uint32_t kDataOutTimeoutSeconds = 50;
@@ -27,4 +27,4 @@ int PassThroughOut(std::string_view path, const std::uint8_t* cdb, std::uint8_t 
 // cdbLength count as 0.
 std::uint32_t DataOutTimeoutSeconds(const std::uint8_t* cdb, std::uint8_t cdbLength);
 
-}  // namespace corvane
+}  // namespace corvane::device

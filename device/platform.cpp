@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <thread>
 
-namespace corvane {
+namespace corvane::device {
 namespace {
 
 // The one process-wide wiring; only ScopedPlatform changes it.
@@ -48,4 +48,4 @@ void StandardHostServices::ShowErrorBox(std::string_view text, std::string_view 
   std::fflush(stderr);
 }
 
-}  // namespace corvane
+}  // namespace corvane::device

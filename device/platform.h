@@ -2,16 +2,18 @@
 // Wired once at start-up; tests and the simulator swap them with ScopedPlatform.
 #pragma once
 
+#include "device/command_trace.h"
 #include "device/disk_source.h"
 #include "device/host_services.h"
 #include "device/scsi_port.h"
 
-namespace corvane {
+namespace corvane::device {
 
 struct Platform {
   ScsiPort* port = nullptr;        // nullptr: every open fails
   DiskSource* disks = nullptr;     // nullptr: the disk list cannot be obtained
   HostServices* host = nullptr;    // nullptr: StandardHostServices
+  CommandLog* log = nullptr;       // nullptr: the commands sent are not logged
 };
 
 const Platform& ActivePlatform();
@@ -29,4 +31,4 @@ class ScopedPlatform {
   Platform previous_;
 };
 
-}  // namespace corvane
+}  // namespace corvane::device

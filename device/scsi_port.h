@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::device {
 
 enum class DataDirection { In, Out };
 
@@ -47,4 +47,4 @@ class ScsiPort {
   virtual bool IsSimulated() const { return false; }
 };
 
-}  // namespace corvane
+}  // namespace corvane::device

@@ -19,13 +19,15 @@ class SystemDevices {
   virtual ScsiPort& Port() = 0;
   virtual DiskSource& Disks() = 0;
   virtual HostServices& Host() = 0;
+  // The log of the commands sent, which the scan and the update run read.
+  virtual CommandLog& Log() = 0;
   // The device-change watch, opened on first use; nullptr with `error` set (in words for the user)
   // when the platform refuses it.
   virtual DeviceEventSource* OpenEvents(std::string& error) = 0;
 
   // The pieces as the process-wide platform; `host` replaces the backend's own host services.
   Platform AsPlatform(HostServices* host = nullptr) {
-    return Platform{&Port(), &Disks(), host != nullptr ? host : &Host()};
+    return Platform{&Port(), &Disks(), host != nullptr ? host : &Host(), &Log()};
   }
 };
 

@@ -8,7 +8,7 @@
 
 #include "device/bridge_commands.h"
 
-namespace corvane {
+namespace corvane::firmware {
 
 // Offset boundary 2^10: firmware or manufacturing code runs and takes 1024-byte blocks.
 inline constexpr std::uint8_t kBoundaryRunning = 0x0A;
@@ -29,17 +29,10 @@ struct BufferDescriptor {
 // Reads the descriptor into zeroed bytes; false when the READ BUFFER fails.
 inline bool ReadBufferDescriptor(std::string_view path, BufferDescriptor& descriptor) {
   std::array<std::uint8_t, 4> bytes{};
-  const bool ok = ReadBuffer(path, kModeDescriptor, 0, 0, bytes.data(), 4) != 0;
+  const bool ok = device::ReadBuffer(path, kModeDescriptor, 0, 0, bytes.data(), 4) != 0;
   descriptor.offsetBoundary = bytes[0];
   descriptor.capacity = (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
   return ok;
 }
 
-inline constexpr std::uint32_t RoundUp(std::uint32_t value, std::uint32_t multiple) {
-  return (value + multiple - 1) / multiple * multiple;
-}
-
-// Refuses (with a debug trace) when placeholder images would go to a real bridge.
-bool RefusePlaceholderWrite();
-
-}  // namespace corvane
+}  // namespace corvane::firmware

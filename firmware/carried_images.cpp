@@ -3,18 +3,11 @@
 #include <array>
 #include <cstring>
 
-#include "device/chip_identification.h"
+#include "firmware/chip_profiles.h"
 #include "firmware/image_table.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
-
-constexpr std::array<ChipImages, 2> kChipImages{{
-    {kChipCodeKts210, "KTS210_FW", kSataFirmwareArea, kSataRomCapacity, "FW", "KTS217_ROM0_MFG",
-     kSataRomCapacity},
-    {kChipCodeKts260, "KTS260_V234_01_00_01", kNvmeFirmwareArea, kNvmeRomCapacity, "MFG",
-     "KTS260_ROM_MFG", kNvmeRomCapacity},
-}};
 
 // Copies part of a carried image; the result is always the whole size, 0 when not carried (and
 // then the destination is left alone).
@@ -42,33 +35,31 @@ std::span<const std::uint8_t> FindCarriedImage(std::string_view type, std::strin
   return {};
 }
 
-const ChipImages* FindChipImages(std::uint8_t chipCode) {
-  for (const ChipImages& row : kChipImages) {
-    if (row.chipCode == chipCode) return &row;
-  }
-  return nullptr;
-}
-
 std::uint32_t LoadSataBridgeFirmware(std::uint8_t* destination, std::uint32_t offset,
                                      std::uint32_t length) {
-  return LoadCarriedImage("FW", "KTS210_FW", destination, offset, length);
+  return LoadCarriedImage(kKts210Profile.firmwareType, kKts210Profile.firmwareName, destination,
+                          offset, length);
 }
 
 std::uint32_t LoadNvmeBridgeFirmware(std::uint8_t* destination, std::uint32_t offset,
                                      std::uint32_t length) {
-  return LoadCarriedImage("FW", "KTS260_V234_01_00_01", destination, offset, length);
+  return LoadCarriedImage(kKts260Profile.firmwareType, kKts260Profile.firmwareName, destination,
+                          offset, length);
 }
 
 std::uint32_t LoadRomMfgImage(std::uint8_t* destination, std::uint32_t offset,
                               std::uint32_t length) {
-  return LoadCarriedImage("MFG", "KTS260_ROM_MFG", destination, offset, length);
-}
-
-// Neither name is carried: the SATA bridge's boot-ROM path always ends here with 0.
-std::uint32_t LoadRom0MfgImage(std::uint8_t* destination, std::uint32_t offset,
-                               std::uint32_t length, int selector) {
-  return LoadCarriedImage("FW", selector != 0 ? "KTS204_ROM0_MFG" : "KTS217_ROM0_MFG",
+  return LoadCarriedImage(kKts260Profile.manufacturingType, kKts260Profile.manufacturingName,
                           destination, offset, length);
 }
 
-}  // namespace corvane
+// Neither name is carried: the SATA bridge's boot-ROM path always ends here with 0. Selector 0
+// names the KTS210's own manufacturing image, any other an older sibling's.
+std::uint32_t LoadRom0MfgImage(std::uint8_t* destination, std::uint32_t offset,
+                               std::uint32_t length, int selector) {
+  return LoadCarriedImage(kKts210Profile.manufacturingType,
+                          selector != 0 ? "KTS204_ROM0_MFG" : kKts210Profile.manufacturingName,
+                          destination, offset, length);
+}
+
+}  // namespace corvane::firmware

@@ -5,16 +5,21 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "device/aligned_buffer.h"
 #include "device/bridge_commands.h"
-#include "device/chip_identification.h"
+#include "device/chip_info.h"
 #include "device/platform.h"
 #include "firmware/buffer_descriptor.h"
 #include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
+
+using device::AlignedBlock;
+using device::RoundUp;
 
 constexpr int kUpdateAttempts = 2;
 // The bridge rewrites part of this range itself while it saves the image, so it never reads back
@@ -22,54 +27,57 @@ constexpr int kUpdateAttempts = 2;
 constexpr std::uint32_t kUnverifiedBegin = 0x200;
 constexpr std::uint32_t kUnverifiedEnd = 0x400;
 
-std::uint32_t LoadFirmwareFor(std::uint8_t chipCode, std::uint8_t* destination) {
-  // The length bounds the copy to the image buffer; an image larger than that is refused below.
-  if (chipCode == kChipCodeKts210) return LoadSataBridgeFirmware(destination, 0, kMaxImageSize);
-  if (chipCode == kChipCodeKts260) return LoadNvmeBridgeFirmware(destination, 0, kMaxImageSize);
-  return 0;
-}
-
-// True when every verified byte below the limit matches.
-bool ReadBackMatches(const std::uint8_t* readBack, const std::uint8_t* expected,
-                     std::uint32_t limit) {
+// The first verified byte below the limit that differs; nullopt when all match.
+std::optional<std::uint32_t> FirstMismatch(const std::uint8_t* readBack,
+                                           const std::uint8_t* expected, std::uint32_t limit) {
   for (std::uint32_t i = 0; i < limit; ++i) {
     if (i >= kUnverifiedBegin && i < kUnverifiedEnd) continue;
-    if (readBack[i] != expected[i]) return false;
+    if (readBack[i] != expected[i]) return i;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace
 
 bool PlaceholderImagesBlockWrite() {
   if (!CarriesPlaceholderImages()) return false;
-  const ScsiPort* port = ActivePlatform().port;
+  const device::ScsiPort* port = device::ActivePlatform().port;
   return port == nullptr || !port->IsSimulated();
 }
 
-bool RefusePlaceholderWrite() {
+bool RefusePlaceholderWrite(UpdateContext& form) {
   if (!PlaceholderImagesBlockWrite()) return false;
-  ActiveHost().DebugOutput(kPlaceholderRefusedText);
+  device::ActiveHost().DebugOutput(kPlaceholderRefusedText);
+  form.ReportFailure({UpdateStep::PlaceholderRefused});
   return true;
 }
 
 bool UpdateFirmware(UpdateContext& form, std::string_view path) {
   // Refused before anything reaches the bridge, not even the chip-information read.
-  if (RefusePlaceholderWrite()) return false;
+  if (RefusePlaceholderWrite(form)) return false;
 
   AlignedBlock image(kMaxImageSize);
   if (!image) return false;
-  const std::uint8_t chipCode = form.ChipCode();
-  const ChipImages* chip = FindChipImages(chipCode);
-  const std::uint32_t imageSize = LoadFirmwareFor(chipCode, image.data());
+  // The chip decides everything below: image, firmware area and writer.
+  const ChipProfile* chip = FindChipProfile(form.ChipCode());
+  // The length bounds the copy to the image buffer; an image larger than that is refused below.
+  const std::uint32_t imageSize =
+      chip != nullptr ? chip->loadFirmware(image.data(), 0, kMaxImageSize) : 0;
 
-  std::array<std::uint8_t, kChipInfoLength> info{};
+  std::array<std::uint8_t, device::kChipInfoLength> answer{};
   std::uint32_t count = 0;
-  if (ReadChipInfo(path, info.data(), kChipInfoLength, &count) == 0) return false;
-  const bool romMode = info[6] == 0;
+  if (device::ReadChipInfo(path, answer.data(), device::kChipInfoLength, &count) == 0) {
+    form.ReportFailure({UpdateStep::ChipInfoRead});
+    return false;
+  }
+  // Only byte 6 matters here, not even the signature.
+  const bool romMode = device::ParseChipInfo(answer).RunsBootRom();
   // Only the two updatable chips have an image and a writer: for any other code nothing more is
   // sent to the bridge after the chip-information read, and the update has failed.
-  if (chip == nullptr || imageSize == 0 || imageSize > kMaxImageSize) return false;
+  if (chip == nullptr || imageSize == 0 || imageSize > kMaxImageSize) {
+    form.ReportFailure({UpdateStep::NoImage});
+    return false;
+  }
 
   const std::uint32_t rounded = RoundUp(imageSize, 256);
   AlignedBlock expected(rounded);
@@ -82,12 +90,17 @@ bool UpdateFirmware(UpdateContext& form, std::string_view path) {
   const std::uint32_t compareLimit = std::min({romMode ? rounded : area, area, rounded});
   bool failed = true;
   for (int attempt = 1; attempt <= kUpdateAttempts && failed; ++attempt) {
-    const bool written =
-        chipCode == kChipCodeKts260
-            ? WriteNvmeBridgeFlash(form, path, 0, image.data(), area, romMode)
-            : WriteSataBridgeFlash(form, path, 0, image.data(), area, romMode, 0);
-    failed = !written || !ReadBackFlash(path, 0, readBack.data(), rounded) ||
-             !ReadBackMatches(readBack.data(), expected.data(), compareLimit);
+    failed = true;
+    if (!chip->writeFlash(form, path, 0, image.data(), area, romMode)) continue;
+    if (!ReadBackFlash(path, 0, readBack.data(), rounded)) {
+      form.ReportFailure({UpdateStep::ReadBack, 0, attempt});
+      continue;
+    }
+    if (const auto at = FirstMismatch(readBack.data(), expected.data(), compareLimit)) {
+      form.ReportFailure({UpdateStep::ReadBackMismatch, *at, attempt});
+      continue;
+    }
+    failed = false;
   }
   return !failed;
 }
@@ -106,8 +119,8 @@ bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_
   std::uint32_t blockOffset = 0;
   bool result = false;
   while (remaining > 0) {
-    if (ReadBuffer(path, kModeVendorData, 0, flashOffset + blockOffset,
-                   temporary.data() + blockOffset, kFlashBlockSize) == 0) {
+    if (device::ReadBuffer(path, kModeVendorData, 0, flashOffset + blockOffset,
+                           temporary.data() + blockOffset, kFlashBlockSize) == 0) {
       result = false;
       break;
     }
@@ -119,4 +132,4 @@ bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_
   return result;
 }
 
-}  // namespace corvane
+}  // namespace corvane::firmware

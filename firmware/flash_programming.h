@@ -6,7 +6,7 @@
 
 #include "firmware/update_context.h"
 
-namespace corvane {
+namespace corvane::firmware {
 
 // The debug trace of a refused write (no line end).
 inline constexpr std::string_view kPlaceholderRefusedText =
@@ -16,9 +16,12 @@ inline constexpr std::string_view kPlaceholderRefusedText =
 // UpdateFirmware and the writers refuse before sending any write command, and a front end should
 // tell the user that this build cannot update a real adaptor.
 bool PlaceholderImagesBlockWrite();
+// The same test, for the procedures themselves: when it holds, the refusal goes to the debug
+// channel and to the form, and the caller returns false before sending any write.
+bool RefusePlaceholderWrite(UpdateContext& form);
 
 bool UpdateFirmware(UpdateContext& form, std::string_view path);
-// `image` is the update's image buffer: kMaxImageSize bytes, zeros past the image's end. A running
+// `image` is the update's image buffer: kMaxImageSize bytes (firmware/chip_profiles.h), zeros past the image's end. A running
 // bridge whose download buffer is larger than that buffer is refused before anything is written.
 bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode);
@@ -28,4 +31,4 @@ bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint3
 bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_t* destination,
                    std::uint32_t length);
 
-}  // namespace corvane
+}  // namespace corvane::firmware

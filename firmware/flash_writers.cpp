@@ -9,11 +9,14 @@
 #include "device/bridge_commands.h"
 #include "device/platform.h"
 #include "firmware/buffer_descriptor.h"
-#include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 #include "firmware/flash_programming.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
+
+using device::AlignedBlock;
+using device::RoundUp;
 
 // After the manufacturing image is downloaded the boot ROM needs time to start it; after the
 // sub-code 3 command the manufacturing code needs time to set up its download buffer. The bridge
@@ -23,23 +26,6 @@ constexpr std::uint32_t kSubCode3SettleMs = 500;
 constexpr int kRomModeAttempts = 3;
 constexpr std::uint8_t kSubCodeStartManufacturing = 3;
 
-using ManufacturingLoader = std::uint32_t (*)(std::uint8_t* destination, std::uint32_t length,
-                                              int selector);
-
-struct WriterChip {
-  std::uint32_t romCapacity;          // the boot ROM's descriptor capacity, also the image size
-  ManufacturingLoader loadManufacturing;
-};
-
-std::uint32_t LoadNvmeManufacturing(std::uint8_t* destination, std::uint32_t length, int) {
-  return LoadRomMfgImage(destination, 0, length);
-}
-
-std::uint32_t LoadSataManufacturing(std::uint8_t* destination, std::uint32_t length,
-                                    int selector) {
-  return LoadRom0MfgImage(destination, 0, length, selector);
-}
-
 // Sends ceil(count / 1024) blocks from staging; staging holds at least that many whole blocks.
 bool RunBlockLoop(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                   const std::uint8_t* staging, std::uint32_t count) {
@@ -48,8 +34,9 @@ bool RunBlockLoop(UpdateContext& form, std::string_view path, std::uint32_t flas
   std::uint32_t blockOffset = 0;
   bool result = false;
   while (remaining > 0) {
-    if (WriteBuffer(path, 0, kModeDownloadDeferred, staging + blockOffset,
-                    flashOffset + blockOffset, kFlashBlockSize) == 0) {
+    if (device::WriteBuffer(path, 0, kModeDownloadDeferred, staging + blockOffset,
+                            flashOffset + blockOffset, kFlashBlockSize) == 0) {
+      form.ReportFailure({UpdateStep::BlockWrite, flashOffset + blockOffset});
       result = false;
       break;
     }
@@ -74,18 +61,19 @@ AlignedBlock MakeStaging(const std::uint8_t* image, std::uint32_t length, std::u
 
 bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                       const std::uint8_t* image, std::uint32_t length, bool romMode,
-                      int selector, const WriterChip& chip) {
-  if (RefusePlaceholderWrite()) return false;
+                      int selector, const ChipProfile& chip) {
+  if (RefusePlaceholderWrite(form)) return false;
   // Given as the data buffer of the sub-code 3 command, which transfers nothing.
   std::array<std::uint8_t, 512> command{};
   command.fill(0xFF);
   form.SetProgress(0);
 
   BufferDescriptor descriptor;
-  if (!ReadBufferDescriptor(path, descriptor)) return false;
-  if (romMode ? (descriptor.offsetBoundary != kBoundaryBootRom ||
-                 descriptor.capacity != chip.romCapacity)
-              : descriptor.offsetBoundary != kBoundaryRunning) {
+  if (!ReadBufferDescriptor(path, descriptor) ||
+      (romMode ? (descriptor.offsetBoundary != kBoundaryBootRom ||
+                  descriptor.capacity != chip.romCapacity)
+               : descriptor.offsetBoundary != kBoundaryRunning)) {
+    form.ReportFailure({UpdateStep::Descriptor});
     return false;
   }
 
@@ -93,7 +81,10 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
   if (!romMode) {
     const std::uint32_t count = RoundUp(descriptor.capacity, 512);
     // The image buffer is all the data there is: a bridge asking for more is not ours to fill.
-    if (count > kMaxImageSize) return false;
+    if (count > kMaxImageSize) {
+      form.ReportFailure({UpdateStep::Descriptor, descriptor.capacity});
+      return false;
+    }
     AlignedBlock staging = MakeStaging(image, length, count, count);
     if (!staging) return false;
     result = RunBlockLoop(form, path, flashOffset, staging.data(), count);
@@ -103,19 +94,23 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
     // The length bounds the copy to the buffer even if a carried image had another size.
     if (chip.loadManufacturing(manufacturing.data(), chip.romCapacity, selector) !=
         chip.romCapacity) {
+      form.ReportFailure({UpdateStep::ManufacturingImage});
       return false;
     }
-    if (WriteBuffer(path, 0, kModeDownloadAndActivate, manufacturing.data(), flashOffset,
-                    chip.romCapacity) != 0) {
-      ActiveHost().SleepMs(kManufacturingStartMs);
+    if (device::WriteBuffer(path, 0, kModeDownloadAndActivate, manufacturing.data(), flashOffset,
+                            chip.romCapacity) != 0) {
+      device::ActiveHost().SleepMs(kManufacturingStartMs);
       for (int attempt = 0; attempt < kRomModeAttempts; ++attempt) {
-        if (WriteChipMemory(path, 0, command.data(), 0, kSubCodeStartManufacturing) == 0) {
+        if (device::WriteChipMemory(path, 0, command.data(), 0, kSubCodeStartManufacturing) ==
+            0) {
+          form.ReportFailure({UpdateStep::StartManufacturing});
           return false;
         }
-        ActiveHost().SleepMs(kSubCode3SettleMs);
+        device::ActiveHost().SleepMs(kSubCode3SettleMs);
         descriptor = BufferDescriptor{};
         if (!ReadBufferDescriptor(path, descriptor) ||
             descriptor.offsetBoundary != kBoundaryRunning) {
+          form.ReportFailure({UpdateStep::Descriptor});
           return false;
         }
         // Only the W image bytes are taken from the image buffer; the rest of whatever the
@@ -126,6 +121,8 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
         result = RunBlockLoop(form, path, flashOffset, staging.data(), count);
         if (result) break;
       }
+    } else {
+      form.ReportFailure({UpdateStep::ManufacturingDownload});
     }
   }
   form.SetProgress(100);
@@ -136,15 +133,14 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
 
 bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode) {
-  return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, 0,
-                          {kNvmeRomCapacity, &LoadNvmeManufacturing});
+  return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, 0, kKts260Profile);
 }
 
 bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode,
                           int selector) {
   return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, selector,
-                          {kSataRomCapacity, &LoadSataManufacturing});
+                          kKts210Profile);
 }
 
-}  // namespace corvane
+}  // namespace corvane::firmware

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace corvane {
+namespace corvane::firmware {
 
 struct CarriedImage {
   std::string_view type;  // "FW" or "MFG"
@@ -17,4 +17,4 @@ struct CarriedImage {
 // Every image this build carries, in no particular order.
 std::span<const CarriedImage> CarriedImageTable();
 
-}  // namespace corvane
+}  // namespace corvane::firmware

@@ -2,16 +2,23 @@
 // becomes the brand; the rest of the block goes back as it was read.
 #include "firmware/nvram_rewrite.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "device/ascii_text.h"
 #include "device/bridge_commands.h"
-#include "device/chip_identification.h"
 #include "device/platform.h"
+#include "firmware/chip_profiles.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
+
+using device::ActiveHost;
+using device::kNvramBlockLength;
+using device::ReadChipMemory;
+using device::WaitBridgeReady;
+using device::WriteChipMemory;
 
 constexpr std::array<std::uint32_t, 3> kIdentificationFields{200, 208, 216};
 constexpr std::size_t kFieldWidth = 8;
@@ -27,7 +34,7 @@ void ReplaceMakerName(NvramBlock& work) {
   std::array<std::array<char, kFieldWidth + 1>, kIdentificationFields.size()> texts{};
   for (std::size_t f = 0; f < kIdentificationFields.size(); ++f) {
     std::memcpy(texts[f].data(), work.data() + kIdentificationFields[f], kFieldWidth);
-    UpperCaseAscii(texts[f].data());
+    device::UpperCaseAscii(texts[f].data());
   }
   for (std::size_t f = 0; f < kIdentificationFields.size(); ++f) {
     const char* found = std::strstr(texts[f].data(), kMakerName);
@@ -50,29 +57,35 @@ bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
   WaitBridgeReady(path);
   if (ReadChipMemory(path, nvramAddress, read.data(), kNvramBlockLength) == 0) {
     ActiveHost().DebugOutput("Get NVRAM Fail.");
+    form.ReportFailure({UpdateStep::NvramRead});
     return false;
   }
   work = read;
   ReplaceMakerName(work);
 
-  // Only the two updatable chips keep their NVRAM at the addresses this tool knows.
-  if (chipCode != kChipCodeKts260 && chipCode != kChipCodeKts210) return true;
+  // Only the updatable chips keep their NVRAM at the addresses this tool knows.
+  if (FindChipProfile(chipCode) == nullptr) return true;
 
   WaitBridgeReady(path);
   if (WriteChipMemory(path, nvramAddress, work.data(), kNvramBlockLength, kSubCodeNvram) == 0) {
     ActiveHost().DebugOutput("Set NVRAM Fail.");
+    form.ReportFailure({UpdateStep::NvramWrite});
     return false;
   }
   WaitBridgeReady(path);
   if (ReadChipMemory(path, nvramAddress, verify.data(), kNvramBlockLength) == 0) {
     ActiveHost().DebugOutput("Get NVRAM Fail.");
+    form.ReportFailure({UpdateStep::NvramReadBack});
     return false;
   }
-  if (work != verify) {
+  const auto differs = std::mismatch(work.begin(), work.end(), verify.begin());
+  if (differs.first != work.end()) {
     ActiveHost().DebugOutput("Compare Fail.");
+    form.ReportFailure(
+        {UpdateStep::NvramMismatch, static_cast<std::uint32_t>(differs.first - work.begin())});
     return false;
   }
   return true;
 }
 
-}  // namespace corvane
+}  // namespace corvane::firmware

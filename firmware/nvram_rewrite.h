@@ -6,9 +6,9 @@
 
 #include "firmware/update_context.h"
 
-namespace corvane {
+namespace corvane::firmware {
 
 bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
                                std::uint32_t nvramAddress);
 
-}  // namespace corvane
+}  // namespace corvane::firmware

@@ -6,6 +6,8 @@
 #include "sim/bridge_model.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 constexpr std::size_t kStandardInquiryLength = 56;

@@ -2,9 +2,12 @@
 // boot ROM's manufacturing-code download and the NVRAM block in chip memory.
 #include <algorithm>
 
+#include "firmware/chip_profiles.h"
 #include "sim/bridge_model.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 constexpr std::uint8_t kModeVendorData = 0x01;
@@ -39,7 +42,7 @@ std::array<std::uint8_t, 4> BridgeModel::VersionInFlash() const {
   // the carried firmware reports 0.2.1.4.
   const auto carried = CarriedFirmwareArea(ChipFamily::Kts210);
   if (!carried.empty() && std::equal(carried.begin(), carried.end(), flash_.begin())) {
-    return {0, 2, 1, 4};
+    return firmware::kKts210Profile.carriedVersion;
   }
   if (std::all_of(v.begin(), v.end(), [](std::uint8_t d) { return d >= '0' && d <= '9'; })) {
     for (auto& d : v) d = static_cast<std::uint8_t>(d - '0');

@@ -4,32 +4,12 @@
 #include <cstring>
 
 #include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 #include "sim/command_kind.h"
 
 namespace corvane::sim {
 
-Cdb::Cdb(std::span<const std::uint8_t> cdb) {
-  std::copy_n(cdb.begin(), std::min(cdb.size(), b.size()), b.begin());
-}
-std::uint32_t Cdb::Be24(std::size_t at) const {
-  return (std::uint32_t{b[at]} << 16) | (std::uint32_t{b[at + 1]} << 8) | b[at + 2];
-}
-std::uint32_t Cdb::Be32(std::size_t at) const {
-  return (std::uint32_t{b[at]} << 24) | Be24(at + 1);
-}
-std::uint64_t Cdb::Be64(std::size_t at) const {
-  return (std::uint64_t{Be32(at)} << 32) | Be32(at + 4);
-}
-
-std::array<std::uint8_t, 18> sense::Fixed(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-  std::array<std::uint8_t, 18> s{};
-  s[0] = 0x70;  // current error, fixed format
-  s[2] = key;
-  s[7] = 10;  // additional sense length: bytes 8..17
-  s[12] = asc;
-  s[13] = ascq;
-  return s;
-}
+using namespace device;
 
 namespace {
 
@@ -47,10 +27,17 @@ void FillOldFirmware(std::vector<std::uint8_t>& flash, const DeviceConfig& confi
   }
 }
 
+// The tool's profile of the chip this family is; nullptr for the other kinds of device.
+const firmware::ChipProfile* ProfileOf(ChipFamily family) {
+  if (family == ChipFamily::Kts210) return &firmware::kKts210Profile;
+  if (family == ChipFamily::Kts260) return &firmware::kKts260Profile;
+  return nullptr;
+}
+
 std::span<const std::uint8_t> CarriedFirmwareOf(ChipFamily family) {
-  if (family == ChipFamily::Kts210) return FindCarriedImage("FW", "KTS210_FW");
-  if (family == ChipFamily::Kts260) return FindCarriedImage("FW", "KTS260_V234_01_00_01");
-  return {};
+  const firmware::ChipProfile* profile = ProfileOf(family);
+  if (profile == nullptr) return {};
+  return firmware::FindCarriedImage(profile->firmwareType, profile->firmwareName);
 }
 
 }  // namespace
@@ -72,10 +59,8 @@ BridgeModel::BridgeModel(std::shared_ptr<const DeviceConfig> config, VirtualCloc
     FillOldFirmware(flash_, c);
     // A bridge that already runs the carried firmware holds exactly the carried area.
     const auto carried = CarriedFirmwareArea(c.family);
-    const std::array<std::uint8_t, 4> carriedVersion =
-        c.family == ChipFamily::Kts260 ? std::array<std::uint8_t, 4>{234, 1, 0, 1}
-                                       : std::array<std::uint8_t, 4>{0, 2, 1, 4};
-    if (!carried.empty() && c.firmware == carriedVersion) {
+    const firmware::ChipProfile* profile = ProfileOf(c.family);
+    if (!carried.empty() && profile != nullptr && c.firmware == profile->carriedVersion) {
       std::copy(carried.begin(), carried.end(), flash_.begin());
     }
   }

@@ -11,37 +11,16 @@
 #include <vector>
 
 #include "sim/scenario.h"
+#include "sim/scsi_bytes.h"
 #include "sim/sim.h"
 
 namespace corvane::sim {
-
-// Cursor over a command block padded with zeros to 16 bytes, so short blocks read as zeros.
-struct Cdb {
-  std::array<std::uint8_t, 16> b{};
-  explicit Cdb(std::span<const std::uint8_t> cdb);
-  std::uint32_t Be24(std::size_t at) const;
-  std::uint32_t Be32(std::size_t at) const;
-  std::uint64_t Be64(std::size_t at) const;
-};
-
-// Fixed-format sense data and the CHECK CONDITION answer carrying it.
-namespace sense {
-inline constexpr std::uint8_t kNotReady = 0x02;
-inline constexpr std::uint8_t kHardwareError = 0x04;
-inline constexpr std::uint8_t kIllegalRequest = 0x05;
-inline constexpr std::uint8_t kInvalidOpcode = 0x20;
-inline constexpr std::uint8_t kLbaOutOfRange = 0x21;
-inline constexpr std::uint8_t kInvalidFieldInCdb = 0x24;
-inline constexpr std::uint8_t kSequenceError = 0x2C;
-inline constexpr std::uint8_t kInternalTargetFailure = 0x44;
-std::array<std::uint8_t, 18> Fixed(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq = 0);
-}  // namespace sense
 
 class BridgeModel final : public SimBridge {
  public:
   BridgeModel(std::shared_ptr<const DeviceConfig> config, VirtualClock& clock);
 
-  CommandAnswer Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+  CommandAnswer Execute(std::span<const std::uint8_t> cdb, device::DataDirection direction,
                         std::span<std::uint8_t> data) override;
   std::array<std::uint8_t, 4> FirmwareVersion() const override { return version_; }
   bool RomMode() const override { return state_ != RunState::Firmware; }
@@ -52,7 +31,7 @@ class BridgeModel final : public SimBridge {
  private:
   enum class RunState { Firmware, BootRom, Manufacturing };
 
-  CommandAnswer Dispatch(const Cdb& c, DataDirection direction, std::span<std::uint8_t> data);
+  CommandAnswer Dispatch(const Cdb& c, device::DataDirection direction, std::span<std::uint8_t> data);
   CommandAnswer ApplyFault(FaultEffect effect, std::span<std::uint8_t> data);
   CommandAnswer Good(std::uint32_t transferred = 0);
   CommandAnswer Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq = 0);
@@ -67,7 +46,7 @@ class BridgeModel final : public SimBridge {
   bool Busy() const;
 
   // bridge_memory.cpp
-  CommandAnswer ChipMemory(const Cdb& c, DataDirection direction, std::span<std::uint8_t> data);
+  CommandAnswer ChipMemory(const Cdb& c, device::DataDirection direction, std::span<std::uint8_t> data);
   CommandAnswer ReadBuffer(const Cdb& c, std::span<std::uint8_t> data);
   CommandAnswer WriteBuffer(const Cdb& c, std::span<std::uint8_t> data);
   CommandAnswer WriteFlash(std::uint32_t offset, std::span<const std::uint8_t> bytes);
@@ -76,7 +55,7 @@ class BridgeModel final : public SimBridge {
   std::array<std::uint8_t, 4> VersionInFlash() const;
 
   // disk_commands.cpp
-  CommandAnswer DiskCommand(const Cdb& c, DataDirection direction, std::span<std::uint8_t> data);
+  CommandAnswer DiskCommand(const Cdb& c, device::DataDirection direction, std::span<std::uint8_t> data);
   CommandAnswer DiskTransfer(std::uint64_t lba, std::uint32_t count, bool write,
                              std::span<std::uint8_t> data);
 

@@ -2,9 +2,12 @@
 #include <array>
 #include <utility>
 
+#include "device/device_events.h"
 #include "sim/sim.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 17> kBuiltIns = {{
@@ -65,12 +68,35 @@ std::vector<std::string> BuiltInScenarioNames() {
   return names;
 }
 
-// The JSON text of a built-in scenario (documentation, --simulate help); empty when unknown.
-std::string_view BuiltInScenarioText(std::string_view name) {
-  for (const auto& [builtInName, json] : kBuiltIns) {
-    if (builtInName == name) return json;
+std::string BuiltInScenarioList() {
+  std::string names;
+  for (const auto& entry : kBuiltIns) {
+    if (!names.empty()) names += ", ";
+    names += entry.first;
   }
-  return {};
+  return names;
+}
+
+Scenario ChooseScenario(const std::optional<std::string>& name,
+                        const std::optional<std::string>& fileName) {
+  if (name) {
+    if (auto scenario = BuiltInScenario(*name)) return *std::move(scenario);
+    throw ScenarioError("unknown scenario '" + *name + "'; the built-in scenarios are: " +
+                        BuiltInScenarioList());
+  }
+  if (!fileName) throw ScenarioError("no scenario was named");
+  try {
+    return LoadScenarioFile(*fileName);
+  } catch (const std::exception& e) {
+    throw ScenarioError("cannot use scenario file '" + *fileName + "': " + e.what());
+  }
+}
+
+std::vector<std::uint32_t> PlugEventCodes(bool plugged) {
+  // What the platforms report for a real adaptor: a removal completes and the device nodes
+  // change; an arrival only changes the nodes.
+  if (plugged) return {kDbtDevNodesChanged};
+  return {kDbtDeviceRemoveComplete, kDbtDevNodesChanged};
 }
 
 }  // namespace corvane::sim

@@ -4,6 +4,7 @@
 #include <array>
 
 namespace corvane::sim {
+
 namespace {
 
 constexpr std::array<std::string_view, 23> kKindNames = {

@@ -5,13 +5,11 @@
 #include "sim/bridge_model.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 constexpr std::uint32_t kBlockSize = 512;
-
-void PutBe32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 
 // Mode data: a header without block descriptors and, when asked for, the caching page.
 std::vector<std::uint8_t> ModeData(bool tenByteHeader, std::uint8_t page, bool& known) {

@@ -5,6 +5,8 @@
 #include <string_view>
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 void PutText(std::array<std::uint8_t, 512>& block, std::size_t at, std::string_view text) {

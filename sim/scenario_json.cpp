@@ -9,6 +9,8 @@
 #include "sim/scenario.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 using nlohmann::json;

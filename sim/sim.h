@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/command_trace.h"
 #include "device/platform.h"
 
 namespace corvane::sim {
@@ -28,22 +29,18 @@ class VirtualClock {
 };
 
 // Host services on virtual time that record what the device layer says.
-class SimHost : public HostServices {
+class SimHost : public device::HostServices {
  public:
   explicit SimHost(VirtualClock& clock) : clock_(clock) {}
   void SleepMs(std::uint32_t ms) override { clock_.AdvanceMs(ms); }
   void DebugOutput(std::string_view text) override { debugTexts_.emplace_back(text); }
-  void ShowErrorBox(std::string_view text, std::string_view caption) override {
-    errorBoxes_.push_back(std::string(caption) + ": " + std::string(text));
-  }
+  void ShowErrorBox(std::string_view, std::string_view) override {}
   const std::vector<std::string>& DebugTexts() const { return debugTexts_; }
-  const std::vector<std::string>& ErrorBoxes() const { return errorBoxes_; }
   VirtualClock& Clock() { return clock_; }
 
  private:
   VirtualClock& clock_;
   std::vector<std::string> debugTexts_;
-  std::vector<std::string> errorBoxes_;
 };
 
 class ScenarioError : public std::runtime_error {
@@ -62,27 +59,16 @@ Scenario ParseScenario(std::string_view jsonText);
 Scenario LoadScenarioFile(const std::string& fileName);
 std::optional<Scenario> BuiltInScenario(std::string_view name);
 std::vector<std::string> BuiltInScenarioNames();
-// The JSON text of a built-in scenario, as a file would hold it; empty when the name is unknown.
-std::string_view BuiltInScenarioText(std::string_view name);
+// "kts210, kts260, ...": the built-in names for a message to the user.
+std::string BuiltInScenarioList();
+// The scenario a front end was asked for: the built-in `name`, or else the file `fileName`.
+// Throws ScenarioError with words for the user when there is no such scenario or the file is unusable.
+Scenario ChooseScenario(const std::optional<std::string>& name,
+                        const std::optional<std::string>& fileName);
 
-// One command as it crossed the virtual wire.
-struct TraceEntry {
-  std::string path;
-  std::vector<std::uint8_t> cdb;
-  DataDirection direction = DataDirection::In;
-  std::uint32_t length = 0;
-  std::uint32_t timeoutSeconds = 0;
-  OpenMode openMode = OpenMode::Shared;
-  bool opened = false;
-  bool carriedOut = false;
-  std::uint8_t scsiStatus = 0;
-  std::uint32_t transferred = 0;
-};
-// The trace entry of one request and what came of it.
-TraceEntry MakeTraceEntry(std::string_view path, const ScsiRequest& request,
-                          const ScsiOutcome& outcome);
-// "DF 10 00 ... FA  in  len=512  t=10s  -> ok" style line, for --trace.
-std::string FormatTraceEntry(const TraceEntry& entry);
+// The device-change event codes a platform reports when an adaptor goes (a removal completes, then
+// the device nodes change) or comes (the device nodes change).
+std::vector<std::uint32_t> PlugEventCodes(bool plugged);
 
 // What the bridge did with one command block.
 struct CommandAnswer {
@@ -98,7 +84,7 @@ class SimBridge {
  public:
   virtual ~SimBridge() = default;
   // Carries out one command block; `data` is the data phase (filled for data-in).
-  virtual CommandAnswer Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+  virtual CommandAnswer Execute(std::span<const std::uint8_t> cdb, device::DataDirection direction,
                                 std::span<std::uint8_t> data) = 0;
   virtual std::array<std::uint8_t, 4> FirmwareVersion() const = 0;
   virtual bool RomMode() const = 0;
@@ -119,9 +105,12 @@ class SimWorld {
   SimWorld(const SimWorld&) = delete;
   SimWorld& operator=(const SimWorld&) = delete;
 
-  ScsiPort& Port();
-  DiskSource& Disks();
-  Platform MakePlatform(HostServices& host);
+  device::ScsiPort& Port();
+  device::DiskSource& Disks();
+  // The world's port and disks with `host`, and the world's log of the commands the transport
+  // sends.
+  device::Platform MakePlatform(device::HostServices& host);
+  device::CommandLog& Log();
 
   std::size_t DeviceCount() const;
   SimBridge& Bridge(std::size_t index);
@@ -133,10 +122,10 @@ class SimWorld {
   // Another program holds the device open: exclusive opens fail while shared ones still succeed.
   void SetHeldByOther(std::size_t index, bool held);
 
-  const std::vector<TraceEntry>& Trace() const;
+  const std::vector<device::TraceEntry>& Trace() const;
   void ClearTrace();
-  // Called for every command as it completes (the CLI's --trace).
-  void SetTraceSink(std::function<void(const TraceEntry&)> sink);
+  // Called for every command as it completes.
+  void SetTraceSink(std::function<void(const device::TraceEntry&)> sink);
   // Called when a device is unplugged or re-plugged by the scenario or by Unplug/Replug.
   void SetPlugListener(std::function<void(std::size_t index, bool plugged)> listener);
 

@@ -1,11 +1,14 @@
 // A set of virtual adaptors behind a ScsiPort and a DiskSource, with the command trace.
 #include <algorithm>
-#include <cctype>
+
+#include "device/ascii_text.h"
 
 #include "sim/scenario.h"
 #include "sim/sim.h"
 
 namespace corvane::sim {
+
+using namespace device;
 namespace {
 
 // Error codes the virtual platform reports for a command that was not carried out.
@@ -13,13 +16,6 @@ constexpr std::uint32_t kErrorTimeout = 1460;        // the command's time-out e
 constexpr std::uint32_t kErrorDeviceGone = 1167;     // the device is no longer connected
 constexpr std::uint32_t kErrorAccessDenied = 5;      // no rights to open the device
 constexpr std::uint32_t kErrorSharingViolation = 32; // another opener holds the device
-
-std::string LowerCase(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  return out;
-}
 
 std::string_view BusFolder(Bus bus) {
   switch (bus) {
@@ -83,7 +79,7 @@ struct SimWorld::Impl {
   }
 
   Device* Find(std::string_view path) {
-    const std::string wanted = LowerCase(path);
+    const std::string wanted = LowerCaseAscii(path);
     for (auto& d : devices) {
       if (d.path == wanted) return &d;
     }
@@ -135,6 +131,7 @@ struct SimWorld::Impl {
   std::vector<TraceEntry> trace;
   std::function<void(const TraceEntry&)> traceSink;
   std::function<void(std::size_t, bool)> plugListener;
+  CommandLog log;
 };
 
 SimWorld::SimWorld(const Scenario& scenario, VirtualClock& clock)
@@ -144,8 +141,9 @@ SimWorld::~SimWorld() = default;
 ScsiPort& SimWorld::Port() { return impl_->port; }
 DiskSource& SimWorld::Disks() { return impl_->source; }
 Platform SimWorld::MakePlatform(HostServices& host) {
-  return Platform{&impl_->port, &impl_->source, &host};
+  return Platform{&impl_->port, &impl_->source, &host, &impl_->log};
 }
+CommandLog& SimWorld::Log() { return impl_->log; }
 
 std::size_t SimWorld::DeviceCount() const { return impl_->devices.size(); }
 SimBridge& SimWorld::Bridge(std::size_t index) { return *impl_->devices.at(index).bridge; }

@@ -4,19 +4,11 @@
 
 #include "app/cli/backend.h"
 #include "app/cli/exit_codes.h"
-#include "device/chip_identification.h"
+#include "device/ascii_text.h"
+#include "firmware/chip_profiles.h"
 
 namespace corvane::app::cli {
 namespace {
-
-std::vector<ListedRow> ListedRows(const TForm1& form, const HeadlessView& view) {
-  std::vector<ListedRow> rows;
-  const auto& items = view.ScannedItems();
-  for (std::size_t i = 0; i < items.size() && i < form.DeviceEntries.size(); ++i) {
-    rows.push_back(ListedRow{items[i], form.DeviceEntries[i]});
-  }
-  return rows;
-}
 
 Outcome FromCheck(CheckResultKind kind) {
   switch (kind) {
@@ -33,12 +25,12 @@ Outcome FromCheck(CheckResultKind kind) {
 
 std::optional<std::size_t> CheckListedDevice(TForm1& form, HeadlessView& view,
                                              const std::string& device) {
-  const std::string wanted = LowerCasePath(device);
-  const auto rows = ListedRows(form, view);
-  for (std::size_t row = 0; row < rows.size(); ++row) {
-    if (rows[row].path != wanted) continue;
+  const std::string wanted = device::LowerCaseAscii(device);
+  const std::vector<ListedDevice>& listed = form.LastScan().listed;
+  for (std::size_t row = 0; row < listed.size(); ++row) {
+    if (listed[row].path != wanted) continue;
     // With one listed adaptor the scan has already checked it.
-    if (rows.size() > 1) {
+    if (listed.size() > 1) {
       view.SelectDeviceItem(static_cast<int>(row));
       form.CheckForUpdate();
     }
@@ -50,28 +42,27 @@ std::optional<std::size_t> CheckListedDevice(TForm1& form, HeadlessView& view,
 DeviceOutcome ReadOutcome(const TForm1& form, const HeadlessView& view,
                           std::optional<std::size_t> checkedRow) {
   DeviceOutcome result;
+  const ScanResult& scan = form.LastScan();
   result.status = view.StatusText();
-  result.listed = ListedRows(form, view);
-  result.accessDenied = view.AccessProblemShown();
-  if (form.FoundDiskCount == 0) {
+  result.listed = scan.listed;
+  result.accessDenied = scan.accessDenied && scan.listed.empty();
+  if (scan.outcome == ScanOutcome::NoAdaptor || scan.outcome == ScanOutcome::NotRun) {
     result.outcome = Outcome::NoDevice;
     return result;
   }
-  if (!checkedRow && result.listed.size() >= 2) {
+  if (!checkedRow && scan.outcome == ScanOutcome::Several) {
     // The scan does not check when several adaptors are listed.
     result.outcome = Outcome::Several;
     return result;
   }
   result.check = form.LastCheck();
   result.outcome = FromCheck(result.check.kind);
+  result.checkedPath = result.check.path;
   if (checkedRow && *checkedRow < result.listed.size()) {
     result.row = checkedRow;
-    result.checkedPath = result.listed[*checkedRow].path;
-  } else {
-    // One or no listed device: the scan checked row 0, which holds the last probed path when
-    // nothing was listed.
-    if (!result.listed.empty()) result.row = 0;
-    result.checkedPath = form.DeviceEntries[0];
+  } else if (!result.listed.empty()) {
+    // One listed device: the scan checked row 0.
+    result.row = 0;
   }
   return result;
 }
@@ -107,8 +98,8 @@ std::string VersionText(const std::array<std::uint8_t, 4>& version) {
 }
 
 std::string ChipNameText(std::uint8_t chipCode) {
-  const char* name = UpdatableChipName(chipCode);
-  return name != nullptr ? name : "";
+  const firmware::ChipProfile* chip = firmware::FindChipProfile(chipCode);
+  return chip != nullptr ? std::string(chip->chipName) : std::string();
 }
 
 std::string ChipCodeText(std::uint8_t chipCode) {
@@ -120,9 +111,11 @@ std::string ChipCodeText(std::uint8_t chipCode) {
 std::string DescribeOutcome(const DeviceOutcome& outcome) {
   std::string text;
   if (outcome.outcome == Outcome::Several) {
-    for (const auto& row : outcome.listed) text += "adaptor: " + row.item + "  " + row.path + "\n";
+    for (const auto& row : outcome.listed) {
+      text += "adaptor: " + row.ItemText() + "  " + row.path + "\n";
+    }
   } else if (outcome.outcome != Outcome::NoDevice) {
-    if (outcome.row) text += "device: " + outcome.listed[*outcome.row].item + "\n";
+    if (outcome.row) text += "device: " + outcome.listed[*outcome.row].ItemText() + "\n";
     if (!outcome.checkedPath.empty()) text += "path: " + outcome.checkedPath + "\n";
     const std::uint8_t code = outcome.check.chipCode;
     if (code != 0) {
@@ -146,7 +139,10 @@ nlohmann::json OutcomeJson(const DeviceOutcome& outcome) {
   j["status"] = outcome.status;
   j["devices"] = nlohmann::json::array();
   for (const auto& row : outcome.listed) {
-    j["devices"].push_back({{"item", row.item}, {"path", row.path}});
+    j["devices"].push_back({{"item", row.ItemText()},
+                            {"bus", BusName(row.bus)},
+                            {"model", row.model},
+                            {"path", row.path}});
   }
   const bool checked = outcome.outcome != Outcome::NoDevice && outcome.outcome != Outcome::Several;
   j["path"] = checked && !outcome.checkedPath.empty() ? nlohmann::json(outcome.checkedPath)

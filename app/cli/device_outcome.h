@@ -1,5 +1,5 @@
-// What a scan and its update check came to, read off the form and its headless view, and how the
-// CLI names, prints and exits for it.
+// What a scan and its update check came to, read off the form's results, and how the CLI names,
+// prints and exits for it.
 #pragma once
 
 #include <array>
@@ -16,15 +16,10 @@ namespace corvane::app::cli {
 
 enum class Outcome { NoDevice, Several, Current, UpdateOffered, Unlisted, NotSupported };
 
-struct ListedRow {
-  std::string item;  // as the window's device list shows it: bus prefix and model text
-  std::string path;  // lower-cased, as the form's device table holds it
-};
-
 struct DeviceOutcome {
   Outcome outcome = Outcome::NoDevice;
   std::string status;                 // the window's status text, exactly
-  std::vector<ListedRow> listed;      // what the scan listed
+  std::vector<ListedDevice> listed;   // what the scan listed
   std::optional<std::size_t> row;     // the listed row the check ran on
   std::string checkedPath;            // the path the check ran on (also an unlisted one)
   UpdateCheckResult check;            // valid for Current, UpdateOffered, Unlisted, NotSupported
@@ -36,7 +31,8 @@ struct DeviceOutcome {
 std::optional<std::size_t> CheckListedDevice(TForm1& form, HeadlessView& view,
                                              const std::string& device);
 
-// Reads the form and view after a scan and the check it ran, or the check of `checkedRow`.
+// Reads the form after a scan and the check it ran, or the check of `checkedRow`; the status is
+// the text the window shows.
 DeviceOutcome ReadOutcome(const TForm1& form, const HeadlessView& view,
                           std::optional<std::size_t> checkedRow = std::nullopt);
 

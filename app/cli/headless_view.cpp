@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/form_texts.h"
+#include "device/system_devices.h"
 
 namespace corvane::app::cli {
 
@@ -18,35 +19,16 @@ void HeadlessView::SetVisible(ControlId control, bool visible) {
   }
 }
 
-void HeadlessView::SetStatusText(std::string_view text) {
-  status_ = std::string(text);
-  // Every scan begins with this text; from here its items are collected until it selects one.
-  if (text == kStatusLooking) {
-    ++scanCount_;
-    scannedItems_.clear();
-    capturingScan_ = true;
-  }
-}
+void HeadlessView::SetStatusText(std::string_view text) { status_ = std::string(text); }
 
 void HeadlessView::ClearDeviceList() {
   items_.clear();
   selected_ = -1;
-  if (capturingScan_) scannedItems_.clear();
 }
 
-void HeadlessView::AddDeviceItem(std::string_view text) {
-  items_.emplace_back(text);
-  // A listed device always has its bus prefix; the scan's empty item and the placeholder item of
-  // "no device" stand for no device at all.
-  if (capturingScan_ && !text.empty() && text != kNoAvailableDevice) {
-    scannedItems_.emplace_back(text);
-  }
-}
+void HeadlessView::AddDeviceItem(std::string_view text) { items_.emplace_back(text); }
 
-void HeadlessView::SelectDeviceItem(int index) {
-  selected_ = index;
-  capturingScan_ = false;
-}
+void HeadlessView::SelectDeviceItem(int index) { selected_ = index; }
 
 void HeadlessView::SetProgress(int percent) {
   if (onProgress) onProgress(percent);
@@ -57,12 +39,12 @@ void HeadlessView::ShowWarningBox(std::string_view text, std::string_view captio
 }
 
 void HeadlessView::ShowAccessProblem(std::string_view text, std::string_view caption) {
-  accessProblemShown_ = true;
-  std::cerr << caption << ":\n" << text << '\n' << kSudoHint << '\n';
+  std::cerr << caption << ":\n" << text << '\n'
+            << device::AdviceForThisPlatform().commandLine << '\n';
 }
 
 void HeadlessView::StartTimer(std::uint32_t id, std::uint32_t ms) {
-  timers_[id] = Timer{ms, now_() + std::chrono::milliseconds(ms)};
+  timers_[id] = Timer{ms, Clock::now() + std::chrono::milliseconds(ms)};
 }
 
 void HeadlessView::KillTimer(std::uint32_t id) { timers_.erase(id); }

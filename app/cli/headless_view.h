@@ -13,10 +13,6 @@
 
 namespace corvane::app::cli {
 
-// Added to the window's lack-of-rights text: on a command line, root is one command away.
-inline constexpr std::string_view kSudoHint =
-    "To run it once without the rule: sudo corvane-update <command> ...";
-
 class HeadlessView : public FormView {
  public:
   using Clock = std::chrono::steady_clock;
@@ -42,14 +38,6 @@ class HeadlessView : public FormView {
   const std::string& StatusText() const { return status_; }
   bool StatusEnabled() const { return statusEnabled_; }
   std::string Picture(ControlId image) const;
-  const std::vector<std::string>& Items() const { return items_; }
-
-  // The items the last scan listed (devices with an identified chip, in the rows of the form's
-  // device table), whatever the check did to the list afterwards.
-  const std::vector<std::string>& ScannedItems() const { return scannedItems_; }
-  int ScanCount() const { return scanCount_; }
-  bool AccessProblemShown() const { return accessProblemShown_; }
-  void ClearAccessProblem() { accessProblemShown_ = false; }
 
   // The progress bar: told every value while it is visible, and when it is hidden again.
   std::function<void(int percent)> onProgress;
@@ -59,7 +47,6 @@ class HeadlessView : public FormView {
   std::optional<Clock::time_point> TimerDue(std::uint32_t id) const;
   // After a tick was delivered to a timer that stays armed, its next tick is one period later.
   void TimerTicked(std::uint32_t id, Clock::time_point now);
-  void SetClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
 
  private:
   struct Timer {
@@ -71,15 +58,10 @@ class HeadlessView : public FormView {
   std::map<ControlId, std::string> pictures_;
   std::map<ControlId, bool> visible_;
   std::vector<std::string> items_;
-  std::vector<std::string> scannedItems_;
-  bool capturingScan_ = false;
-  int scanCount_ = 0;
   int selected_ = -1;
   bool listEnabled_ = false;
-  bool accessProblemShown_ = false;
   std::string caption_;
   std::map<std::uint32_t, Timer> timers_;
-  std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
 };
 
 }  // namespace corvane::app::cli

@@ -5,11 +5,13 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/scan_session.h"
 #include "app/cli/verbs.h"
+#include "device/system_devices.h"
 
 namespace corvane::app::cli {
 
 std::optional<DeviceOutcome> ScanAndCheck(const CliOptions& options, TForm1& form,
                                           HeadlessView& view, int& exitCode) {
+  form.SetAccessAdvice(device::AdviceForThisPlatform().accessDenied);
   form.Start();
   std::optional<std::size_t> row;
   if (options.device && form.FoundDiskCount > 0) {

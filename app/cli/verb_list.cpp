@@ -3,45 +3,37 @@
 
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
-#include "app/cli/headless_view.h"
 #include "app/cli/verbs.h"
 #include "app/device_scan.h"
 #include "app/form_texts.h"
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
+#include "device/chip_info.h"
+#include "device/system_devices.h"
 
 namespace corvane::app::cli {
 namespace {
 
 struct ListLine {
   ListedDevice device;
-  std::string_view bus;    // "usb", "uas", "1394"
-  std::string model;       // INQUIRY vendor and product text as the window lists it
   std::uint8_t chipCode = 0;
   std::optional<std::array<std::uint8_t, 4>> firmware;
   bool romMode = false;
 };
 
-std::string_view BusName(std::string_view prefix) {
-  if (prefix == kPrefix1394) return "1394";
-  if (prefix == kPrefixUasp) return "uas";
-  return "usb";
-}
-
 ListLine Describe(const ListedDevice& device) {
   ListLine line;
   line.device = device;
-  const std::string_view prefix = BusPrefix(device.path);
-  line.bus = BusName(prefix);
-  line.model = device.itemText.substr(std::min(prefix.size(), device.itemText.size()));
-  line.chipCode = ChipCodeOf(device.chipId);
+  line.chipCode = device::ChipCodeOf(device.chipId);
   // The version is shown only from a chip information block that carries the bridge's signature.
-  std::uint8_t info[kChipInfoLength] = {};
+  std::array<std::uint8_t, device::kChipInfoLength> answer{};
   std::uint32_t count = 0;
-  if (ReadChipInfo(device.path, info, kChipInfoLength, &count) != 0 && info[0] == 0xF4 &&
-      info[1] == 0xE7) {
-    line.firmware = std::array<std::uint8_t, 4>{info[12], info[13], info[14], info[15]};
-    line.romMode = info[6] == 0;
+  if (device::ReadChipInfo(device.path, answer.data(), device::kChipInfoLength, &count) != 0) {
+    const device::ChipInfo info = device::ParseChipInfo(answer);
+    if (info.signature) {
+      line.firmware = info.version;
+      line.romMode = info.RunsBootRom();
+    }
   }
   return line;
 }
@@ -62,9 +54,9 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     for (const auto& line : lines) {
       const std::string name = ChipNameText(line.chipCode);
       j["devices"].push_back({
-          {"item", line.device.itemText},
-          {"bus", line.bus},
-          {"model", line.model},
+          {"item", line.device.ItemText()},
+          {"bus", BusName(line.device.bus)},
+          {"model", line.device.model},
           {"chipCode", line.chipCode},
           {"chip", name.empty() ? nlohmann::json(nullptr) : nlohmann::json(name)},
           {"firmware", line.firmware ? nlohmann::json(VersionText(*line.firmware))
@@ -77,7 +69,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     std::cout << j.dump(2) << '\n';
   } else {
     for (const auto& line : lines) {
-      std::cout << line.device.itemText << "  ChipCode=" << ChipCodeText(line.chipCode);
+      std::cout << line.device.ItemText() << "  ChipCode=" << ChipCodeText(line.chipCode);
       const std::string name = ChipNameText(line.chipCode);
       if (!name.empty()) std::cout << " chip=" << name;
       if (line.firmware) {
@@ -88,7 +80,9 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     if (lines.empty()) std::cout << kStatusNoDevice << '\n';
   }
   if (noAccess) {
-    std::cerr << kAccessDeniedCaption << ":\n" << kAccessDeniedText << '\n' << kSudoHint << '\n';
+    const device::PlatformAdvice& advice = device::AdviceForThisPlatform();
+    std::cerr << kAccessDeniedCaption << ":\n" << advice.accessDenied << '\n'
+              << advice.commandLine << '\n';
     return kExitNoAccess;
   }
   return lines.empty() ? kExitNoDevice : kExitOk;

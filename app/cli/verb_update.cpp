@@ -31,34 +31,6 @@ struct UpdateReport {
   bool forced = false;
 };
 
-std::string DescribeFailedCommand(const sim::TraceEntry& entry) {
-  std::string what;
-  if (!entry.opened) {
-    what = "the adaptor could not be opened (unplugged, or held by another program)";
-  } else if (!entry.carriedOut) {
-    what = "the adaptor did not answer a command (time-out or transport error)";
-  } else {
-    what = "the bridge refused a command (SCSI status " + ChipCodeText(entry.scsiStatus) + ")";
-  }
-  return what + "; last failed command: " + sim::FormatTraceEntry(entry);
-}
-
-// Why the run failed, from what the firmware layer said and what failed on the wire.
-std::string FailureReason(Backend& backend) {
-  std::string reason;
-  for (const auto& text : backend.Host().DebugTexts()) {
-    if (text == kTraceUpdatePressed) continue;
-    if (!reason.empty()) reason += ' ';
-    reason += text;
-  }
-  if (const auto& failed = backend.LastFailedCommand()) {
-    if (!reason.empty()) reason += "; ";
-    reason += DescribeFailedCommand(*failed);
-  }
-  if (reason.empty()) reason = "the firmware read back from the bridge differs from what was written";
-  return reason;
-}
-
 nlohmann::json ReportJson(const UpdateReport& report) {
   nlohmann::json j;
   j["result"] = report.result;
@@ -144,7 +116,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       return Finish(options, report, exitCode);
   }
 
-  if (PlaceholderImagesBlockWrite()) {
+  if (firmware::PlaceholderImagesBlockWrite()) {
     report.result = "refused";
     report.reason = std::string(kPlaceholderAdvice);
     return Finish(options, report, kExitRefused);
@@ -160,8 +132,6 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   view.onProgress = [&progress](int percent) { progress.Update(percent); };
   view.onProgressHidden = [&progress] { progress.Finish(); };
   if (!options.json) std::cout << "status: " << kStatusUpdating << '\n' << std::flush;
-  backend.Host().ClearDebugTexts();
-  backend.ClearLastFailedCommand();
   {
     InterruptShield shield;
     if (before->outcome == Outcome::UpdateOffered) {
@@ -174,9 +144,10 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   view.onProgressHidden = nullptr;
 
   report.status = view.StatusText();
-  const bool complete = report.status == kStatusUpdateComplete;
+  const UpdateRunResult& run = form.LastRun();
+  const bool complete = run.outcome == RunOutcome::Complete;
   report.result = complete ? "complete" : "fail";
-  if (!complete) report.reason = FailureReason(backend);
+  if (!complete) report.reason = DescribeRunFailure(run);
   if (!options.json) {
     std::cout << "status: " << report.status << '\n';
     if (!complete) std::cout << "reason: " << report.reason << '\n';

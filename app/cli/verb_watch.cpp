@@ -1,9 +1,6 @@
 // `watch`: the window's device-change watch without a window. Device events go to the form's
 // WMDeviceChange, its rescan timer runs on the real clock, and every scan prints one line.
-#include <poll.h>
-#include <unistd.h>
-
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -11,22 +8,11 @@
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/verbs.h"
+#include "app/cli/watch_loop.h"
+#include "device/system_devices.h"
 
 namespace corvane::app::cli {
 namespace {
-
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) { gStopRequested = 1; }
-
-void InstallStopHandlers() {
-  struct sigaction action {};
-  action.sa_handler = RequestStop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: poll() returns at once with EINTR
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 std::string OneLine(std::string text) {
   std::string line;
@@ -71,21 +57,30 @@ int RunWatch(const CliOptions& options, Backend& backend) {
   std::optional<Clock::time_point> end;
   if (options.seconds) end = start + std::chrono::seconds(*options.seconds);
 
+  device::DeviceEventSource* events = nullptr;
+  if (device::SystemDevices* real = backend.Real()) {
+    std::string error;
+    events = real->OpenEvents(error);
+    if (events == nullptr) {
+      std::cerr << "corvane-update: " << error << '\n';
+      return kExitNoAccess;
+    }
+  }
+
   HeadlessView view;
   TForm1 form(view);
+  form.SetAccessAdvice(device::AdviceForThisPlatform().accessDenied);
   std::vector<std::uint32_t> pending;
   if (auto* world = backend.World()) {
-    // What the kernel reports for a USB disk that goes or comes.
     world->SetPlugListener([&pending](std::size_t, bool plugged) {
-      if (!plugged) pending.push_back(kDbtDeviceRemoveComplete);
-      pending.push_back(kDbtDevNodesChanged);
+      for (const std::uint32_t code : sim::PlugEventCodes(plugged)) pending.push_back(code);
     });
   }
-  InstallStopHandlers();
+  const std::unique_ptr<WatchLoop> loop = MakeWatchLoop(events, backend.Simulated());
 
   int printedScans = 0;
   auto printNewScans = [&] {
-    while (printedScans < view.ScanCount()) {
+    while (printedScans < form.ScanCount()) {
       ++printedScans;
       const DeviceOutcome outcome = ReadOutcome(form, view);
       const auto ms =
@@ -98,7 +93,7 @@ int RunWatch(const CliOptions& options, Backend& backend) {
       } else {
         std::cout << "scan " << printedScans << " t=" << ms << "ms " << OutcomeName(outcome.outcome)
                   << ": " << OneLine(outcome.status);
-        for (const auto& row : outcome.listed) std::cout << " | " << row.item << " " << row.path;
+        for (const auto& row : outcome.listed) std::cout << " | " << row.ItemText() << " " << row.path;
         std::cout << '\n';
       }
       std::cout << std::flush;
@@ -109,10 +104,8 @@ int RunWatch(const CliOptions& options, Backend& backend) {
   form.FormCreate();
   printNewScans();
 
-  const int eventFd = backend.Real() ? backend.Real()->EventDescriptor() : -1;
-  bool stdinOpen = backend.Simulated();
-  std::string input;
-  while (gStopRequested == 0) {
+  bool inputOpen = backend.Simulated();
+  while (!loop->StopRequested()) {
     for (const auto code : pending) {
       if (options.trace) {
         char text[24];
@@ -134,7 +127,7 @@ int RunWatch(const CliOptions& options, Backend& backend) {
       continue;
     }
     // A simulation whose script has ended and that has no rescan due has nothing more to show.
-    if (backend.Simulated() && !stdinOpen && !due) break;
+    if (backend.Simulated() && !inputOpen && !due) break;
 
     int timeoutMs = -1;
     const auto nextWake = due ? due : end;
@@ -142,37 +135,13 @@ int RunWatch(const CliOptions& options, Backend& backend) {
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*nextWake - now).count();
       timeoutMs = static_cast<int>(std::max<long long>(0, wait));
     }
-    pollfd fds[1] = {};
-    nfds_t count = 0;
-    if (eventFd >= 0) {
-      fds[count++] = pollfd{eventFd, POLLIN, 0};
-    } else if (stdinOpen) {
-      fds[count++] = pollfd{STDIN_FILENO, POLLIN, 0};
+    WatchWakeUp wake = loop->Wait(timeoutMs);
+    pending.insert(pending.end(), wake.events.begin(), wake.events.end());
+    for (const std::string& line : wake.lines) {
+      if (!inputOpen) break;
+      if (!HandleSimulationCommand(line, *backend.World())) inputOpen = false;
     }
-    const int ready = poll(fds, count, timeoutMs);
-    if (ready <= 0) continue;  // time-out, or a signal (the loop looks at the stop request)
-    if (eventFd >= 0) {
-      for (const auto code : backend.Real()->ReadDeviceEvents()) pending.push_back(code);
-    } else if (stdinOpen) {
-      // Raw reads: a buffered stream could hold lines that poll() no longer reports.
-      char chunk[256];
-      const ssize_t got = read(STDIN_FILENO, chunk, sizeof chunk);
-      if (got <= 0) {
-        stdinOpen = false;
-        input.push_back('\n');
-      } else {
-        input.append(chunk, static_cast<std::size_t>(got));
-      }
-      for (auto eol = input.find('\n'); eol != std::string::npos; eol = input.find('\n')) {
-        const std::string line = input.substr(0, eol);
-        input.erase(0, eol + 1);
-        if (!HandleSimulationCommand(line, *backend.World())) {
-          stdinOpen = false;
-          input.clear();
-          break;
-        }
-      }
-    }
+    if (wake.inputEnded) inputOpen = false;
   }
   return kExitOk;
 }

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 DeviceWatch::DeviceWatch(int fd, std::function<std::vector<std::uint32_t>()> drain,
                          std::function<void(std::uint32_t code)> deliver, QObject* parent)
@@ -35,4 +35,4 @@ void DeviceWatch::OnReadable() {
   }
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

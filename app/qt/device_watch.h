@@ -11,7 +11,7 @@
 
 class QSocketNotifier;
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 class DeviceWatch : public QObject {
   Q_OBJECT
@@ -36,4 +36,4 @@ class DeviceWatch : public QObject {
   int delivered_ = 0;
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

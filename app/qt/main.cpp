@@ -18,16 +18,16 @@
 #include <utility>
 
 #include "app/form_texts.h"
-#include "app/qt/demo_session.h"
 #include "app/qt/qt_host_services.h"
 #include "app/qt/updater_window.h"
-#include "device/linux/linux_platform.h"
-#include "device/linux/uevent_monitor.h"
+#include "device/system_devices.h"
+#include "sim/demo_session.h"
 
 namespace {
 
 using namespace corvane;
-using namespace corvane::qtui;
+using namespace corvane::app::qt;
+using device::Platform;
 
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -63,8 +63,11 @@ Arguments ReadArguments(int argc, char** argv) {
       return arguments;
     }
     if ((option == "--simulate" || option == "--simulate-file") && i + 1 < argc) {
+      const std::string value = argv[++i];
       try {
-        arguments.scenario = LoadDemoScenario(option, argv[++i]);
+        arguments.scenario = option == "--simulate"
+                                 ? sim::ChooseScenario(value, std::nullopt)
+                                 : sim::ChooseScenario(std::nullopt, value);
       } catch (const std::exception& error) {
         std::fprintf(stderr, "corvane-update-tool: %s\n", error.what());
         arguments.exitNow = 2;
@@ -83,12 +86,12 @@ Arguments ReadArguments(int argc, char** argv) {
 int Run(QApplication& application, std::optional<sim::Scenario> scenario,
         const QElapsedTimer& startClock) {
   QtHostServices host;
-  std::unique_ptr<DemoSession> demo;
-  std::unique_ptr<linuxdev::LinuxPlatform> linuxPlatform;
-  std::unique_ptr<linuxdev::UeventMonitor> monitor;
+  std::unique_ptr<sim::DemoSession> demo;
+  std::unique_ptr<device::SystemDevices> devices;
+  device::DeviceEventSource* events = nullptr;
   Platform platform;
   if (scenario) {
-    DemoSession::Options options;
+    sim::DemoSession::Options options;
     // 2 ms per command and 25 ms per KiB of firmware make an update last a few seconds, long
     // enough to watch; CORVANE_DEMO_PACE_MS sets the time per KiB (0: no pacing at all).
     bool paceSet = false;
@@ -96,33 +99,27 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
     options.perKiB = std::chrono::milliseconds(paceSet ? paceMs : 25);
     options.perCommand = std::chrono::milliseconds(paceSet && paceMs == 0 ? 0 : 2);
     options.realSleepCapMs = 20;
-    demo = std::make_unique<DemoSession>(*scenario, host, options);
+    demo = std::make_unique<sim::DemoSession>(*scenario, host, options);
     platform = demo->MakePlatform();
   } else {
-    linuxPlatform = std::make_unique<linuxdev::LinuxPlatform>();
-    platform = linuxPlatform->Get();
-    platform.host = &host;
-    monitor = std::make_unique<linuxdev::UeventMonitor>();
+    devices = device::OpenSystemDevices();
+    platform = devices->AsPlatform(&host);
+    // Without the kernel's events the window still works; it only does not rescan by itself.
+    std::string error;
+    events = devices->OpenEvents(error);
+    if (events == nullptr) std::fprintf(stderr, "corvane-update-tool: %s\n", error.c_str());
   }
-  ScopedPlatform installed(platform);
+  device::ScopedPlatform installed(platform);
 
   UpdaterWindow window(UpdaterWindow::Options{});
-  if (monitor && monitor->Fd() >= 0) {
-    linuxdev::UeventMonitor* source = monitor.get();
-    window.SetEventSource({source->Fd(), [source] {
-                             std::vector<std::uint32_t> codes;
-                             for (linuxdev::DeviceChangeCode code : source->ReadPending()) {
-                               codes.push_back(static_cast<std::uint32_t>(code));
-                             }
-                             return codes;
-                           }});
-  }
+  window.Form().SetAccessAdvice(device::AdviceForThisPlatform().accessDenied);
+  window.SetEventSource(events);
   if (demo) {
     demo->SetDeviceEventSink([&window](std::uint32_t code) { window.PostDeviceEvent(code); });
     QWidget* top = window.View().Window();
-    const std::size_t devices = demo->World().DeviceCount();
+    const std::size_t adaptors = demo->World().DeviceCount();
     QString tip = QStringLiteral("Demo on virtual adaptors:");
-    for (std::size_t i = 0; i < devices && i < std::size(kDemoKeys); ++i) {
+    for (std::size_t i = 0; i < adaptors && i < std::size(kDemoKeys); ++i) {
       auto* shortcut = new QShortcut(QKeySequence(kDemoKeys[i]), top);
       QObject::connect(shortcut, &QShortcut::activated,
                        [session = demo.get(), i] { session->TogglePlug(i); });

@@ -5,7 +5,7 @@
 // The resource file lives in a static library; referencing its initialiser keeps it linked.
 static void InitPictureResources() { Q_INIT_RESOURCE(pictures); }
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 PictureStore::PictureStore() { InitPictureResources(); }
 
@@ -31,4 +31,4 @@ QPixmap PictureStore::Scaled(std::string_view name, QSize size) {
   return pixmap;
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 class PictureStore {
  public:
@@ -28,4 +28,4 @@ class PictureStore {
   QHash<QString, QPixmap> scaled_;
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

@@ -15,7 +15,7 @@
 
 #include "app/qt/status_label.h"
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 namespace {
 
@@ -288,4 +288,4 @@ void QtFormView::RegisterDeviceNotifications() {
 
 void QtFormView::CloseWindow() { window_->close(); }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

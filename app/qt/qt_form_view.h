@@ -20,7 +20,7 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 class StatusLabel;
 
@@ -90,4 +90,4 @@ class QtFormView : public app::FormView {
   PictureStore pictures_;
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

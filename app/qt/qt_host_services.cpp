@@ -10,7 +10,7 @@
 
 #include "app/form_texts.h"
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 void QtHostServices::SleepMs(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -35,4 +35,4 @@ void ShowHandlerError(const char* what) {
                         QString::fromUtf8(what));
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

@@ -6,9 +6,9 @@
 
 #include "device/host_services.h"
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
-class QtHostServices : public HostServices {
+class QtHostServices : public device::HostServices {
  public:
   void SleepMs(std::uint32_t ms) override;
   void DebugOutput(std::string_view text) override;
@@ -31,4 +31,4 @@ void RunGuarded(Handler&& handler) {
   }
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 class StatusLabel : public QLabel {
   Q_OBJECT
@@ -33,4 +33,4 @@ class StatusLabel : public QLabel {
   bool pressed_ = false;
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

@@ -5,7 +5,7 @@
 
 #include "app/qt/qt_host_services.h"
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 UpdaterWindow::UpdaterWindow(Options options) : options_(options), form_(view_) {
   view_.onStatusClicked = [this] { RunGuarded([this] { form_.lblStaustClick(); }); };
@@ -26,7 +26,7 @@ void UpdaterWindow::StopAnimation() {
 void UpdaterWindow::Start() {
   if (options_.animate) {
     QWidget* window = view_.Window();
-    animation_ = std::make_unique<TMyThread>(
+    animation_ = std::make_unique<app::TMyThread>(
         [this, window](std::string_view frame) {
           // Widgets belong to the window thread: the frame travels there as a queued call, which
           // Qt drops if the window is already gone.
@@ -48,9 +48,11 @@ void UpdaterWindow::Show() {
 
 void UpdaterWindow::Register() {
   // A failed registration is not reported: the window then still sees what is posted to it.
-  if (eventSource_.fd < 0 || !eventSource_.drain) return;
-  watch_ = std::make_unique<DeviceWatch>(eventSource_.fd, eventSource_.drain,
-                                         [this](std::uint32_t code) { DeliverDeviceEvent(code); });
+  if (eventSource_ == nullptr || eventSource_->Descriptor() < 0) return;
+  device::DeviceEventSource* source = eventSource_;
+  watch_ = std::make_unique<DeviceWatch>(
+      source->Descriptor(), [source] { return source->ReadPending(); },
+      [this](std::uint32_t code) { DeliverDeviceEvent(code); });
 }
 
 void UpdaterWindow::DeliverDeviceEvent(std::uint32_t code) {
@@ -62,4 +64,4 @@ void UpdaterWindow::PostDeviceEvent(std::uint32_t code) {
                             Qt::QueuedConnection);
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

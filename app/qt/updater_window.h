@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "app/form.h"
-#include "app/qt/animation_thread.h"
+#include "device/device_events.h"
+#include "app/animation_thread.h"
 #include "app/qt/device_watch.h"
 #include "app/qt/qt_form_view.h"
 
-namespace corvane::qtui {
+namespace corvane::app::qt {
 
 class UpdaterWindow {
  public:
@@ -23,20 +24,16 @@ class UpdaterWindow {
     bool animate = true;
     std::chrono::milliseconds animationPeriod{app::kAnimationPeriodMs};
   };
-  // Where device-change events come from once the window registers for them: a readable socket
-  // and a function that drains it into event codes. Without one the window relies on what is
-  // posted to it (the demo's virtual plugs).
-  struct EventSource {
-    int fd = -1;
-    std::function<std::vector<std::uint32_t>()> drain;
-  };
 
   explicit UpdaterWindow(Options options);
   ~UpdaterWindow();
   UpdaterWindow(const UpdaterWindow&) = delete;
   UpdaterWindow& operator=(const UpdaterWindow&) = delete;
 
-  void SetEventSource(EventSource source) { eventSource_ = std::move(source); }
+  // Where device-change events come from once the window registers for them (the platform's
+  // source, watched through its descriptor). Without one the window relies on what is posted to
+  // it (the demo's virtual plugs).
+  void SetEventSource(device::DeviceEventSource* source) { eventSource_ = source; }
 
   // Construction body and FormCreate, in the window's start-up order: the animation starts, the
   // first scan runs (perhaps into the update check), then the device watch is registered and the
@@ -47,7 +44,7 @@ class UpdaterWindow {
 
   QtFormView& View() { return view_; }
   app::TForm1& Form() { return form_; }
-  TMyThread* Animation() { return animation_.get(); }
+  app::TMyThread* Animation() { return animation_.get(); }
   DeviceWatch* Watch() { return watch_.get(); }
 
   // Hands a device-change event code to the window logic; window thread only.
@@ -63,9 +60,9 @@ class UpdaterWindow {
   Options options_;
   QtFormView view_;
   app::TForm1 form_;
-  EventSource eventSource_;
+  device::DeviceEventSource* eventSource_ = nullptr;
   std::unique_ptr<DeviceWatch> watch_;
-  std::unique_ptr<TMyThread> animation_;
+  std::unique_ptr<app::TMyThread> animation_;
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app::qt

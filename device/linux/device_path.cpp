@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 namespace fs = std::filesystem;
 
@@ -283,4 +283,4 @@ std::optional<std::string> ReadAttribute(const fs::path& file) {
   return line;
 }
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 enum class Attachment {
   BulkOnly,  // usb-storage
@@ -68,4 +68,4 @@ std::optional<std::string> SgNodeName(const std::filesystem::path& deviceDir);
 // The first line of a small sysfs attribute file, without the line end.
 std::optional<std::string> ReadAttribute(const std::filesystem::path& file);
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -17,7 +17,7 @@
 
 #include "device/linux/device_path.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 namespace fs = std::filesystem;
 
@@ -236,4 +236,4 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
   return outcome;
 }
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

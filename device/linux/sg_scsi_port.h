@@ -15,7 +15,7 @@
 
 struct sg_io_hdr;
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 // The system calls the port makes, behind a seam so the request mapping can be tested without a
 // device. Each returns 0 or an errno value.
@@ -85,4 +85,4 @@ bool BuildSgRequest(const ScsiRequest& request, sg_io_hdr& header);
 // adapter or the driver reports a transport failure.
 void ReadSgResult(const sg_io_hdr& header, ScsiOutcome& outcome);
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

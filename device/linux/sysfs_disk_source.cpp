@@ -10,7 +10,7 @@
 
 #include "device/linux/device_path.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 namespace fs = std::filesystem;
 
@@ -86,4 +86,4 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
   return true;
 }
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -6,7 +6,7 @@
 
 #include "device/disk_source.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 // Lists every present SCSI disk (peripheral type 0) that has an sg node, ordered by its
 // host:channel:target:lun numbers, each with a path from MakeDevicePath. Disks behind other
@@ -21,4 +21,4 @@ class SysfsDiskSource : public DiskSource {
   std::filesystem::path sysfsRoot_;
 };
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -1,6 +1,7 @@
 #include "device/linux/uevent_monitor.h"
 
 #include <linux/netlink.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,7 +9,7 @@
 #include <cerrno>
 #include <string_view>
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 
 namespace {
 
@@ -52,7 +53,7 @@ std::optional<Uevent> ParseUevent(std::span<const char> message) {
   return event;
 }
 
-std::optional<DeviceChangeCode> MapUevent(const Uevent& event) {
+std::optional<std::uint32_t> MapUevent(const Uevent& event) {
   const auto value = [&event](const char* key) -> std::string_view {
     const auto found = event.values.find(key);
     return found == event.values.end() ? std::string_view() : std::string_view(found->second);
@@ -64,16 +65,16 @@ std::optional<DeviceChangeCode> MapUevent(const Uevent& event) {
 
   if (removed && ((subsystem == "usb" && devtype == "usb_device") ||
                   (subsystem == "scsi" && devtype == "scsi_device"))) {
-    return DeviceChangeCode::DeviceRemoveComplete;
+    return kDbtDeviceRemoveComplete;
   }
   if ((added || removed) &&
       ((subsystem == "block" && devtype == "disk") || subsystem == "scsi_generic")) {
-    return DeviceChangeCode::DevNodesChanged;
+    return kDbtDevNodesChanged;
   }
   return std::nullopt;
 }
 
-void DrainUevents(int fd, bool trustAnySender, std::vector<DeviceChangeCode>& codes) {
+void DrainUevents(int fd, bool trustAnySender, std::vector<std::uint32_t>& codes) {
   std::array<char, kReceiveBufferSize> buffer{};
   bool lostMessages = false;
   for (;;) {
@@ -103,10 +104,10 @@ void DrainUevents(int fd, bool trustAnySender, std::vector<DeviceChangeCode>& co
     if ((header.msg_flags & MSG_TRUNC) != 0) continue;
     if (const std::optional<Uevent> event =
             ParseUevent(std::span<const char>(buffer.data(), static_cast<std::size_t>(received)))) {
-      if (const std::optional<DeviceChangeCode> code = MapUevent(*event)) codes.push_back(*code);
+      if (const std::optional<std::uint32_t> code = MapUevent(*event)) codes.push_back(*code);
     }
   }
-  if (lostMessages) codes.push_back(DeviceChangeCode::DevNodesChanged);
+  if (lostMessages) codes.push_back(kDbtDevNodesChanged);
 }
 
 UeventMonitor::UeventMonitor() {
@@ -131,10 +132,16 @@ UeventMonitor::~UeventMonitor() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::vector<DeviceChangeCode> UeventMonitor::ReadPending() {
-  std::vector<DeviceChangeCode> codes;
+bool UeventMonitor::Wait(int timeoutMs) {
+  if (fd_ < 0) return false;
+  pollfd watched{fd_, POLLIN, 0};
+  return ::poll(&watched, 1, timeoutMs < 0 ? -1 : timeoutMs) > 0;
+}
+
+std::vector<std::uint32_t> UeventMonitor::ReadPending() {
+  std::vector<std::uint32_t> codes;
   if (fd_ >= 0) DrainUevents(fd_, false, codes);
   return codes;
 }
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -8,13 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace corvane::linuxdev {
+#include "device/device_events.h"
 
-// The two device-change codes the window's watch reacts to.
-enum class DeviceChangeCode : std::uint32_t {
-  DevNodesChanged = 0x0007,
-  DeviceRemoveComplete = 0x8004,
-};
+namespace corvane::device::linuxdev {
 
 struct Uevent {
   std::string action;                         // "add", "remove", "change", "bind", ...
@@ -27,33 +23,37 @@ struct Uevent {
 // without a header are refused.
 std::optional<Uevent> ParseUevent(std::span<const char> message);
 
-// Removal of a USB device or a SCSI device -> DeviceRemoveComplete; any add or remove of a disk
-// (block) or sg node -> DevNodesChanged; everything else -> nothing.
-std::optional<DeviceChangeCode> MapUevent(const Uevent& event);
+// Removal of a USB device or a SCSI device -> kDbtDeviceRemoveComplete; any add or remove of a
+// disk (block) or sg node -> kDbtDevNodesChanged; everything else -> nothing.
+std::optional<std::uint32_t> MapUevent(const Uevent& event);
 
 // Reads every message waiting on a uevent socket without blocking and appends the codes they map
 // to. Messages from anyone but the kernel are dropped unless trustAnySender (tests feed the
 // function through a local socket pair). When the kernel had to drop messages because we read
-// too slowly, DevNodesChanged is appended so that the caller rescans rather than misses a change.
-void DrainUevents(int fd, bool trustAnySender, std::vector<DeviceChangeCode>& codes);
+// too slowly, kDbtDevNodesChanged is appended so that the caller rescans rather than misses a
+// change.
+void DrainUevents(int fd, bool trustAnySender, std::vector<std::uint32_t>& codes);
 
-// The kernel's uevent multicast group 1 on a NETLINK_KOBJECT_UEVENT socket.
-class UeventMonitor {
+// The kernel's uevent multicast group 1 on a NETLINK_KOBJECT_UEVENT socket: the Linux source of
+// the window's device-change events.
+class UeventMonitor : public DeviceEventSource {
  public:
-  UeventMonitor();  // opens the socket; Fd() is -1 when that failed (see Error())
-  ~UeventMonitor();
+  UeventMonitor();  // opens the socket; Descriptor() is -1 when that failed (see Error())
+  ~UeventMonitor() override;
   UeventMonitor(const UeventMonitor&) = delete;
   UeventMonitor& operator=(const UeventMonitor&) = delete;
 
   // Non-blocking socket to hand to an event loop; readable when messages wait.
-  int Fd() const { return fd_; }
+  int Descriptor() const override { return fd_; }
   int Error() const { return error_; }
+  // poll() on the socket; false on time-out or when a signal interrupted the wait.
+  bool Wait(int timeoutMs) override;
   // The codes of every pending message, in arrival order.
-  std::vector<DeviceChangeCode> ReadPending();
+  std::vector<std::uint32_t> ReadPending() override;
 
  private:
   int fd_ = -1;
   int error_ = 0;
 };
 
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

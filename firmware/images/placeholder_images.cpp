@@ -10,14 +10,18 @@
 #include <string_view>
 
 #include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 #include "firmware/image_table.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
 
-constexpr std::uint32_t kSataImageSize = kSataFirmwareArea + 512;  // 0xC600
-constexpr std::uint32_t kNvmeImageSize = kNvmeFirmwareArea + 512;  // 0x10600
-constexpr std::uint32_t kMfgImageSize = 0x10000;
+constexpr std::uint32_t kSataImageSize = kKts210Profile.firmwareImageSize;
+constexpr std::uint32_t kNvmeImageSize = kKts260Profile.firmwareImageSize;
+constexpr std::uint32_t kMfgImageSize = kKts260Profile.romCapacity;
+// The firmware images end with their 512-byte default configuration block.
+static_assert(kSataImageSize == kKts210Profile.firmwareArea + 512);
+static_assert(kNvmeImageSize == kKts260Profile.firmwareArea + 512);
 
 struct Recipe {
   std::uint32_t seed;
@@ -101,10 +105,10 @@ constexpr std::array<std::uint8_t, N> MakeImage(const Recipe& recipe) {
 }
 
 constexpr Recipe kSataRecipe{0x2D1A0217u, {0x02, 0x10}, {0x03, 0x03, 0x05, 0x05},
-                             "Quorvel KTS217", {'0', '1', '0', '3'}, kSataFirmwareArea, false,
+                             "Quorvel KTS217", {'0', '1', '0', '3'}, kKts210Profile.firmwareArea, false,
                              "SATA    "};
 constexpr Recipe kNvmeRecipe{0x6C0E0260u, {0x02, 0x60}, {0x03, 0x03, 0x05, 0x05},
-                             "Quorvel KTS260", {234, 1, 0, 1}, kNvmeFirmwareArea, true,
+                             "Quorvel KTS260", {234, 1, 0, 1}, kKts260Profile.firmwareArea, true,
                              "NVMe    "};
 constexpr Recipe kMfgRecipe{0x4D460260u, {0x02, 0x60}, {0x04, 0x04, 0x06, 0x06},
                             "Quorvel KTS260", {'0', '3', '3', '4'}, 0, false, ""};
@@ -114,9 +118,9 @@ constexpr auto kNvmeImage = MakeImage<kNvmeImageSize>(kNvmeRecipe);
 constexpr auto kMfgImage = MakeImage<kMfgImageSize>(kMfgRecipe);
 
 constexpr std::array<CarriedImage, 3> kImages{{
-    {"FW", "KTS210_FW", kSataImage},
-    {"FW", "KTS260_V234_01_00_01", kNvmeImage},
-    {"MFG", "KTS260_ROM_MFG", kMfgImage},
+    {kKts210Profile.firmwareType, kKts210Profile.firmwareName, kSataImage},
+    {kKts260Profile.firmwareType, kKts260Profile.firmwareName, kNvmeImage},
+    {kKts260Profile.manufacturingType, kKts260Profile.manufacturingName, kMfgImage},
 }};
 
 }  // namespace
@@ -125,4 +129,4 @@ std::span<const CarriedImage> CarriedImageTable() { return kImages; }
 
 bool CarriesPlaceholderImages() { return true; }
 
-}  // namespace corvane
+}  // namespace corvane::firmware

@@ -1,8 +1,11 @@
+#include <ostream>
 // The update check's results and gates as the window shows them.
 #include "tests/app/form_fixture.h"
 
 namespace corvane::app::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using sim::ChipFamily;
 
@@ -22,6 +25,9 @@ struct ResultCase {
   bool enabled;
   bool listKept;  // else emptied to "No available device!!!" and disabled
 };
+
+// Test names and failure messages show the case by its name, not as raw bytes.
+void PrintTo(const ResultCase& c, std::ostream* out) { *out << c.name; }
 
 class CheckResultTest : public FormTest, public ::testing::WithParamInterface<ResultCase> {};
 
@@ -95,6 +101,9 @@ struct GateCase {
   InterposedPort::Action action;
   CheckGate gate;
 };
+
+// Test names and failure messages show the case by its name, not as raw bytes.
+void PrintTo(const GateCase& c, std::ostream* out) { *out << c.name; }
 
 class CheckGateTest : public FormTest, public ::testing::WithParamInterface<GateCase> {};
 

@@ -10,13 +10,17 @@
 #include <vector>
 
 #include "app/form.h"
+#include "firmware/carried_images.h"
 #include "device/chip_identification.h"
+#include "device/device_events.h"
 #include "device/platform.h"
 #include "sim/scenario.h"
 #include "sim/sim.h"
 #include "tests/app/recording_view.h"
 
 namespace corvane::app::testing {
+
+using namespace ::corvane::device;
 
 inline std::string Pad(std::string text, std::size_t width) {
   text.resize(width, ' ');
@@ -82,8 +86,9 @@ class InterposedPort : public ScsiPort {
     if (hit && !request.data.empty()) request.data[0] ^= 0xFF;
     return outcome;
   }
-  bool IsSimulated() const override { return inner_.IsSimulated(); }
+  bool IsSimulated() const override { return !posesAsReal && inner_.IsSimulated(); }
 
+  bool posesAsReal = false;  // the virtual adaptor as a real one
   bool denyAll = false;
   bool armed = false;
   bool sticky = false;  // stays armed after the first hit

@@ -1,10 +1,13 @@
 // The update run started from the status label, and the device-change watch with its rescan timer.
 #include <algorithm>
+#include <ostream>
 
 #include "tests/app/form_fixture.h"
 
 namespace corvane::app::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using sim::ChipFamily;
 
@@ -18,7 +21,7 @@ const std::string kUpdating = "Status Updating";
 // The chip-memory writes of the NVRAM rewrite (DF 01 ... FB) and the address they went to.
 std::vector<std::uint32_t> NvramWriteAddresses(const sim::SimWorld& world) {
   std::vector<std::uint32_t> addresses;
-  for (const sim::TraceEntry& entry : world.Trace()) {
+  for (const device::TraceEntry& entry : world.Trace()) {
     if (entry.cdb.size() == 12 && entry.cdb[0] == 0xDF && entry.cdb[1] == 0x01) {
       addresses.push_back(std::uint32_t{entry.cdb[8]} << 16 | std::uint32_t{entry.cdb[9]} << 8 |
                           entry.cdb[10]);
@@ -34,6 +37,9 @@ struct RunCase {
   std::array<std::uint8_t, 4> carried;
   std::uint32_t nvramAddress;
 };
+
+// Test names and failure messages show the case by its name, not as raw bytes.
+void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
 
 class UpdateRunTest : public FormTest, public ::testing::WithParamInterface<RunCase> {};
 
@@ -107,7 +113,7 @@ TEST_F(FormTest, AFailedFlashOrNvramWriteShowsUpdateFail) {
     EXPECT_EQ(form_.UpdateInProgress, 0) << row.name;
     // A failed flash never reaches the NVRAM (the interposed failures do not reach the trace).
     const bool nvramRead = std::any_of(
-        world_->Trace().begin(), world_->Trace().end(), [](const sim::TraceEntry& entry) {
+        world_->Trace().begin(), world_->Trace().end(), [](const device::TraceEntry& entry) {
           return entry.cdb.size() == 12 && entry.cdb[0] == 0xDF && entry.cdb[1] == 0x10 &&
                  entry.cdb[11] == 0xFA;
         });

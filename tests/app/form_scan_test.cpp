@@ -6,6 +6,8 @@
 namespace corvane::app::testing {
 namespace {
 
+using namespace ::corvane::device;
+
 using sim::Bus;
 using sim::ChipFamily;
 
@@ -146,11 +148,12 @@ TEST_F(ScanTest, MoreThan128AdaptorsWarnOnceAndListTheFirst128) {
 TEST_F(ScanTest, AdaptorsThatCannotBeOpenedForLackOfRightsAreExplainedOnce) {
   Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
   port_->denyAll = true;
+  // The words come from the platform the front end runs on.
+  form_.SetAccessAdvice("Install the udev rule, then re-plug the adaptor.");
   form_.Start();
   EXPECT_EQ(view_.status, "Cannot find any supported Corvane devices.");
   ASSERT_EQ(view_.accessTexts.size(), 1u);
-  EXPECT_NE(view_.accessTexts[0].find("udev rule"), std::string::npos);
-  EXPECT_NE(view_.accessTexts[0].find("re-plug"), std::string::npos);
+  EXPECT_EQ(view_.accessTexts[0], "Install the udev rule, then re-plug the adaptor.");
   EXPECT_EQ(view_.calls.back(), "Access No access to the adaptor");
 
   form_.btn_RefreshClick();  // the same situation is not told again

@@ -14,6 +14,8 @@
 
 namespace corvane::app::testing {
 
+using namespace ::corvane::device;
+
 class RecordingView : public FormView {
  public:
   explicit RecordingView(sim::VirtualClock& clock) : clock_(clock) {}

@@ -1,6 +1,7 @@
 // The pure rules of the window: version decision, picture names, animation frames, bus prefixes,
 // the entry text of an INQUIRY answer and the layout table's own consistency.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <array>
 #include <regex>
@@ -16,6 +17,8 @@
 namespace corvane::app {
 namespace {
 
+using namespace ::corvane::device;
+
 std::array<std::uint8_t, 16> ChipInfo(std::array<std::uint8_t, 4> version, bool bootRom) {
   std::array<std::uint8_t, 16> info{0xF4, 0xE7, 0x3C, 0x9F, 0x00, 0x00, 0x01};
   info[6] = bootRom ? 0 : 1;
@@ -29,6 +32,13 @@ struct VersionCase {
   bool bootRom;
   VersionVerdict expected;
 };
+
+// Test names and failure messages show the chip and version, not raw bytes.
+void PrintTo(const VersionCase& c, std::ostream* out) {
+  *out << "chip 0x" << std::hex << int(c.chip) << std::dec << " " << int(c.version[0]) << "."
+       << int(c.version[1]) << "." << int(c.version[2]) << "." << int(c.version[3])
+       << (c.bootRom ? " boot-ROM" : "");
+}
 
 class DecideVersionTest : public ::testing::TestWithParam<VersionCase> {};
 
@@ -103,7 +113,7 @@ TEST(BusPrefixes, FollowTheLowerCasedPath) {
       {"sim/usbstor/0", "<<USB>> "},
       {"sim/scsi/1", "<<UASP>> "},
   };
-  for (const auto& [path, prefix] : rows) EXPECT_EQ(BusPrefix(path), prefix) << path;
+  for (const auto& [path, prefix] : rows) EXPECT_EQ(BusPrefix(BusOf(path)), prefix) << path;
 }
 
 TEST(InquiryEntryText, TakesVendorAndProductAsPaddedUpToANul) {

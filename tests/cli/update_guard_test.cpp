@@ -30,7 +30,7 @@ class CapturedStreams {
 // A build with placeholder images must not write them into an adaptor that is not virtual, even
 // with --yes; the same adaptor as a virtual one is updated, so the refusal is the guard's doing.
 TEST(CliUpdateGuard, PlaceholderImagesNeverReachARealAdaptor) {
-  if (!CarriesPlaceholderImages()) GTEST_SKIP() << "this build carries the maker's images";
+  if (!firmware::CarriesPlaceholderImages()) GTEST_SKIP() << "this build carries the maker's images";
   struct Case {
     bool posesAsReal;
     int exitCode;

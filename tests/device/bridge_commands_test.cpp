@@ -6,7 +6,7 @@
 
 #include "tests/device/fake_device.h"
 
-namespace corvane::testing {
+namespace corvane::device::testing {
 namespace {
 
 using Invoke = std::function<int(std::uint8_t* in, const std::uint8_t* out)>;
@@ -163,4 +163,4 @@ TEST(BridgeCommands, WaitBridgeReadyOnVirtualTime) {
 }
 
 }  // namespace
-}  // namespace corvane::testing
+}  // namespace corvane::device::testing

@@ -1,13 +1,17 @@
 #include "device/chip_identification.h"
+#include "device/chip_info.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "tests/device/fake_device.h"
 
-namespace corvane::testing {
+namespace corvane::device::testing {
 namespace {
 
 const Bytes kInquiry = {0x12};
@@ -143,16 +147,39 @@ TEST(CheckBridgeSignature, NeedsSignatureAndVendor) {
   }
 }
 
-TEST(ChipTable, NamesAndRows) {
-  EXPECT_STREQ(UpdatableChipName(kChipCodeKts210), "KTS210");
-  EXPECT_STREQ(UpdatableChipName(kChipCodeKts260), "KTS260");
-  EXPECT_EQ(UpdatableChipName(30), nullptr);
-  EXPECT_STREQ(ChipTableText(19), "217");
-  EXPECT_STREQ(ChipTableText(22), "260");
-  EXPECT_STREQ(ChipTableText(39), "122");
-  EXPECT_EQ(ChipTableText(0), nullptr);
-  EXPECT_EQ(ChipTableText(40), nullptr);
+// The one reader of the chip-information block: each field from its own bytes.
+TEST(ChipInfoBlock, FieldsComeFromTheirBytes) {
+  struct Row {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool signature;
+    std::uint16_t vendor, product;
+    bool bootRom;
+    std::string model;
+    std::uint8_t revision;
+    std::array<std::uint8_t, 4> version;
+  };
+  const Row rows[] = {
+      {"running KTS260",
+       {0xF4, 0xE7, 0x3C, 0x9F, 0x02, 0x60, 0x01, 0x00, '2', '6', '0', '1', 234, 1, 0, 1},
+       true, 0x3C9F, 0x0260, false, "2601", '1', {234, 1, 0, 1}},
+      {"boot ROM", {0xF4, 0xE7, 0x3C, 0x9F, 0x02, 0x17, 0x00, 0x00, '2', '1', '7', 0, 0, 2, 1, 4},
+       true, 0x3C9F, 0x0217, true, "217", 0, {0, 2, 1, 4}},
+      {"no signature", {0xF4, 0xE8, 0, 0, 0, 0, 5}, false, 0, 0, false, "", 0, {0, 0, 0, 0}},
+      {"12-byte answer", {0xF4, 0xE7, 0x03, 0xC9, 0, 1, 2, 0, '1', '3', '2', '2'}, true, 0x03C9,
+       0x0001, false, "1322", '2', {0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    const device::ChipInfo info = ParseChipInfo(row.bytes);
+    EXPECT_EQ(info.signature, row.signature) << row.what;
+    EXPECT_EQ(info.VendorId(), row.vendor) << row.what;
+    EXPECT_EQ(info.ProductId(), row.product) << row.what;
+    EXPECT_EQ(info.RunsBootRom(), row.bootRom) << row.what;
+    EXPECT_EQ(info.Model(), row.model) << row.what;
+    EXPECT_EQ(info.revision, row.revision) << row.what;
+    EXPECT_EQ(info.version, row.version) << row.what;
+  }
 }
 
 }  // namespace
-}  // namespace corvane::testing
+}  // namespace corvane::device::testing

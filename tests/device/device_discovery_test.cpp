@@ -7,7 +7,7 @@
 
 #include "tests/device/fake_device.h"
 
-namespace corvane::testing {
+namespace corvane::device::testing {
 namespace {
 
 // Paths holding "bridge" answer with the signature, "idonly" only the identification word;
@@ -97,4 +97,4 @@ TEST(EnumBridgeDevices, StickCostsThreeCommands) {
 }
 
 }  // namespace
-}  // namespace corvane::testing
+}  // namespace corvane::device::testing

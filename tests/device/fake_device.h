@@ -14,7 +14,7 @@
 #include "device/platform.h"
 #include "device/scsi_port.h"
 
-namespace corvane::testing {
+namespace corvane::device::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -123,4 +123,4 @@ struct FakeDevice {
   ScopedPlatform scope{Platform{&port, &disks, &host}};
 };
 
-}  // namespace corvane::testing
+}  // namespace corvane::device::testing

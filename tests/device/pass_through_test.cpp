@@ -5,7 +5,7 @@
 #include "device/aligned_buffer.h"
 #include "tests/device/fake_device.h"
 
-namespace corvane::testing {
+namespace corvane::device::testing {
 namespace {
 
 constexpr std::uint8_t kBlock12[12] = {0xE0, 0xF4, 0xE7};
@@ -150,4 +150,4 @@ TEST(ScopedPlatform, RestoresThePreviousWiring) {
 }
 
 }  // namespace
-}  // namespace corvane::testing
+}  // namespace corvane::device::testing

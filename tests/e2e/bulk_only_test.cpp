@@ -1,14 +1,17 @@
 // The gadget's Bulk-Only target against fake pipes and a scripted bridge: what goes over the wire for
 // every kind of answer the bridge model can give.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <deque>
 #include <string>
 
 #include "tools/usb_gadget/bulk_only.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
+
+using namespace ::corvane::device;
 
 class FakePipes : public BulkEndpoints {
  public:
@@ -89,6 +92,9 @@ struct WireCase {
   ServeResult result;
   std::vector<std::string> wire;
 };
+
+// Test names and failure messages show the case by its name, not as raw bytes.
+void PrintTo(const WireCase& c, std::ostream* out) { *out << c.name; }
 
 class BulkOnlyWire : public testing::TestWithParam<WireCase> {};
 
@@ -184,4 +190,4 @@ TEST(BulkOnly, PipeGoneWhileWaitingForDataAbandonsTheCommand) {
 }
 
 }  // namespace
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

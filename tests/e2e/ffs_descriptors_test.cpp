@@ -4,7 +4,7 @@
 
 #include "tools/usb_gadget/ffs_descriptors.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -74,4 +74,4 @@ TEST(FunctionFsStrings, OneLanguageOneTerminatedString) {
 }
 
 }  // namespace
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

@@ -1,12 +1,15 @@
 // The plain stick: what a host's disk driver needs from it, and that it turns every vendor command away.
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <vector>
 
 #include "tools/usb_gadget/plain_disk.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
+
+using namespace ::corvane::device;
 
 struct DiskCase {
   const char* name;
@@ -16,6 +19,9 @@ struct DiskCase {
   std::uint32_t transferred;
   std::uint8_t senseAsc;  // additional sense code REQUEST SENSE hands out afterwards (0: none)
 };
+
+// Test names and failure messages show the case by its name, not as raw bytes.
+void PrintTo(const DiskCase& c, std::ostream* out) { *out << c.name; }
 
 class PlainDiskAnswers : public testing::TestWithParam<DiskCase> {};
 
@@ -70,4 +76,4 @@ TEST(PlainDisk, ReadWithTooSmallABufferIsRefused) {
 }
 
 }  // namespace
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 
-namespace corvane {
+namespace corvane::firmware {
 namespace {
+
+using namespace ::corvane::device;
 
 using Loader = std::uint32_t (*)(std::uint8_t*, std::uint32_t, std::uint32_t);
 
@@ -56,18 +59,38 @@ TEST(CarriedImages, LoadersCopyAsAskedAndReturnTheWholeSize) {
   }
 }
 
-TEST(CarriedImages, EachChipHasItsImageAndArea) {
-  const ChipImages* sata = FindChipImages(0x13);
-  const ChipImages* nvme = FindChipImages(0x16);
-  ASSERT_NE(sata, nullptr);
-  ASSERT_NE(nvme, nullptr);
-  EXPECT_EQ(FindCarriedImage("FW", sata->firmwareName).size(), sata->firmwareArea + 512);
-  EXPECT_EQ(FindCarriedImage("FW", nvme->firmwareName).size(), nvme->firmwareArea + 512);
-  EXPECT_EQ(FindCarriedImage(nvme->manufacturingType, nvme->manufacturingName).size(),
-            nvme->manufacturingSize);
-  EXPECT_TRUE(FindCarriedImage(sata->manufacturingType, sata->manufacturingName).empty());
+TEST(ChipProfiles, EachUpdatableChipHasItsImagesAreaAndAddresses) {
+  struct Row {
+    std::uint8_t chipCode;
+    std::string_view name;
+    std::uint32_t imageSize, area, romCapacity, nvramAddress;
+    bool manufacturingCarried;
+  };
+  const Row rows[] = {
+      {0x13, "KTS210", 0xC600, 0xC400, 0xC400, 0xD000, false},
+      {0x16, "KTS260", 0x10600, 0x10400, 0x10000, 0x11000, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name));
+    const ChipProfile* chip = FindChipProfile(row.chipCode);
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(chip->chipName, row.name);
+    EXPECT_EQ(chip->firmwareArea, row.area);
+    EXPECT_EQ(chip->romCapacity, row.romCapacity);
+    EXPECT_EQ(chip->nvramAddress, row.nvramAddress);
+    const auto image = FindCarriedImage(chip->firmwareType, chip->firmwareName);
+    EXPECT_EQ(image.size(), row.imageSize);
+    EXPECT_EQ(chip->firmwareImageSize, row.imageSize);
+    std::vector<std::uint8_t> copy(0x80000);
+    EXPECT_EQ(chip->loadFirmware(copy.data(), 0, 0), row.imageSize);
+    const auto manufacturing = FindCarriedImage(chip->manufacturingType, chip->manufacturingName);
+    EXPECT_EQ(manufacturing.size(), row.manufacturingCarried ? row.romCapacity : 0u);
+    EXPECT_EQ(chip->loadManufacturing(copy.data(), row.romCapacity, 0),
+              row.manufacturingCarried ? row.romCapacity : 0u);
+    EXPECT_EQ(chip->updatableFromBootRom, row.manufacturingCarried);
+  }
   for (int other : {0, 1, 0x12, 0x14, 0x15, 0x17, 39}) {
-    EXPECT_EQ(FindChipImages(static_cast<std::uint8_t>(other)), nullptr);
+    EXPECT_EQ(FindChipProfile(static_cast<std::uint8_t>(other)), nullptr);
   }
   // The type is part of the name: the manufacturing image is not found as firmware.
   EXPECT_TRUE(FindCarriedImage("FW", "KTS260_ROM_MFG").empty());
@@ -127,4 +150,4 @@ TEST(CarriedImages, PlaceholdersAreStable) {
 }
 
 }  // namespace
-}  // namespace corvane
+}  // namespace corvane::firmware

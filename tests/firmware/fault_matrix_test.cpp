@@ -11,22 +11,23 @@
 #include "firmware/nvram_rewrite.h"
 #include "tests/firmware/firmware_test_support.h"
 
-namespace corvane::test {
+namespace corvane::firmware::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using sim::ChipFamily;
 using sim::FaultEffect;
 
 bool FullUpdate(SimRig& rig, ChipFamily family) {
   RecordingForm form(ChipCodeOf(family));
-  const std::uint32_t nvram =
-      family == ChipFamily::Kts260 ? kNvramAddressKts260 : kNvramAddressKts210;
+  const std::uint32_t nvram = FindChipProfile(ChipCodeOf(family))->nvramAddress;
   return UpdateFirmware(form, rig.Path()) && RewriteNvramVendorStrings(form, rig.Path(), nvram);
 }
 
 // What a successful update leaves behind: the carried firmware area running, and the brand.
 bool BridgeIsUpdated(SimRig& rig, ChipFamily family) {
-  const ChipImages* row = FindChipImages(ChipCodeOf(family));
+  const ChipProfile* row = FindChipProfile(ChipCodeOf(family));
   const auto area = FindCarriedImage("FW", row->firmwareName).first(row->firmwareArea);
   const auto flash = rig.Bridge().Flash();
   return !rig.Bridge().RomMode() && std::equal(area.begin(), area.end(), flash.begin()) &&
@@ -52,7 +53,7 @@ TEST(FirmwareFaultMatrix, NeverReportsSuccessForABridgeLeftBehind) {
     const std::size_t commands = clean.Trace().size();
     for (std::size_t k = 0; k < commands; ++k) {
       for (FaultEffect effect : effects) {
-        SCOPED_TRACE(testing::Message() << (c.family == ChipFamily::Kts260 ? "KTS260" : "KTS210")
+        SCOPED_TRACE(::testing::Message() << (c.family == ChipFamily::Kts260 ? "KTS260" : "KTS210")
                                         << (c.romMode ? " rom" : "") << " fault after " << k
                                         << " effect " << static_cast<int>(effect));
         sim::Fault fault{"", 0, static_cast<std::uint32_t>(k), effect};
@@ -84,4 +85,4 @@ TEST(FirmwareFaultMatrix, NeverReportsSuccessForABridgeLeftBehind) {
 }
 
 }  // namespace
-}  // namespace corvane::test
+}  // namespace corvane::firmware::testing

@@ -11,9 +11,12 @@
 #include "device/platform.h"
 #include "firmware/update_context.h"
 #include "sim/scenario.h"
+#include "firmware/chip_profiles.h"
 #include "sim/sim.h"
 
-namespace corvane::test {
+namespace corvane::firmware::testing {
+
+using namespace ::corvane::device;
 
 class RecordingForm : public UpdateContext {
  public:
@@ -65,7 +68,7 @@ struct SimRig {
 
   std::string Path() const { return world.PathOf(0); }
   sim::SimBridge& Bridge() { return world.Bridge(0); }
-  const std::vector<sim::TraceEntry>& Trace() const { return world.Trace(); }
+  const std::vector<device::TraceEntry>& Trace() const { return world.Trace(); }
 
   sim::VirtualClock clock;
   Host host{clock, *this};
@@ -87,9 +90,9 @@ inline std::uint8_t ChipCodeOf(sim::ChipFamily family) {
 }
 
 // Commands of one kind in the trace: opcode, and (when not negative) byte 1 (the mode/sub-code).
-inline std::vector<sim::TraceEntry> Commands(const std::vector<sim::TraceEntry>& trace,
+inline std::vector<device::TraceEntry> Commands(const std::vector<device::TraceEntry>& trace,
                                              std::uint8_t opcode, int byte1 = -1) {
-  std::vector<sim::TraceEntry> found;
+  std::vector<device::TraceEntry> found;
   for (const auto& e : trace) {
     if (!e.cdb.empty() && e.cdb[0] == opcode && (byte1 < 0 || e.cdb[1] == byte1)) {
       found.push_back(e);
@@ -98,8 +101,8 @@ inline std::vector<sim::TraceEntry> Commands(const std::vector<sim::TraceEntry>&
   return found;
 }
 
-inline std::uint32_t OffsetOf(const sim::TraceEntry& e) {
+inline std::uint32_t OffsetOf(const device::TraceEntry& e) {
   return (std::uint32_t{e.cdb[3]} << 16) | (std::uint32_t{e.cdb[4]} << 8) | e.cdb[5];
 }
 
-}  // namespace corvane::test
+}  // namespace corvane::firmware::testing

@@ -9,8 +9,10 @@
 #include "firmware/flash_programming.h"
 #include "tests/firmware/firmware_test_support.h"
 
-namespace corvane::test {
+namespace corvane::firmware::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using sim::ChipFamily;
 using sim::FaultEffect;
@@ -18,7 +20,7 @@ using sim::FaultEffect;
 constexpr std::uint8_t kWriteBuffer = 0x3B, kReadBuffer = 0x3C;
 
 bool FlashHoldsCarriedFirmware(SimRig& rig, ChipFamily family) {
-  const ChipImages* row = FindChipImages(ChipCodeOf(family));
+  const ChipProfile* row = FindChipProfile(ChipCodeOf(family));
   const auto image = FindCarriedImage("FW", row->firmwareName).first(row->firmwareArea);
   const auto flash = rig.Bridge().Flash();
   return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin());
@@ -132,7 +134,7 @@ struct StagingCase {
 // stands (the image's own trailing block, then zeros), the manufacturing code gets zeros after
 // the firmware area, and asks for any amount of them.
 TEST(FlashProgramming, StagingHoldsTheImageThenZeros) {
-  constexpr std::uint32_t kArea = kNvmeFirmwareArea;
+  constexpr std::uint32_t kArea = kKts260Profile.firmwareArea;
   const StagingCase cases[] = {
       {"running, capacity past the area", false, 0x10600, true, 66, 0x10400, 512},
       {"boot ROM, capacity past the area", true, 0x10600, true, 66, 0x10400, 0},
@@ -259,7 +261,7 @@ TEST(FlashProgramming, FailedBlockEndsTheWriterAndTheSecondAttemptStartsAgain) {
   SimRig rig(Bridge(ChipFamily::Kts260, false, {{"WriteBuffer", 4, 0, FaultEffect::CheckCondition}}));
   RecordingForm form(0x16);
   EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, std::vector<std::uint8_t>(kMaxImageSize).data(),
-                                    kNvmeFirmwareArea, false));
+                                    kKts260Profile.firmwareArea, false));
   const auto& t = rig.Trace();
   EXPECT_EQ(Commands(t, kWriteBuffer).size(), 4u);
   EXPECT_EQ(t.back().cdb[0], 0x03);  // the failed block's sense is fetched, then nothing more
@@ -302,8 +304,8 @@ TEST(FlashProgramming, WriterSetsProgress100OnlyAfterSending) {
     std::vector<std::uint8_t> image(kMaxImageSize);
     const bool written =
         c.family == ChipFamily::Kts260
-            ? WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kNvmeFirmwareArea, c.romMode)
-            : WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kSataFirmwareArea, c.romMode,
+            ? WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kKts260Profile.firmwareArea, c.romMode)
+            : WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kKts210Profile.firmwareArea, c.romMode,
                                    0);
     EXPECT_FALSE(written);
     EXPECT_EQ(form.progress, c.progress);
@@ -320,11 +322,11 @@ TEST(FlashProgramming, PlaceholderImagesAreRefusedForARealDevice) {
   RecordingForm form(0x16);
   EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
   std::vector<std::uint8_t> image(kMaxImageSize);
-  EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kNvmeFirmwareArea, false));
-  EXPECT_FALSE(WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kSataFirmwareArea, true, 0));
+  EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kKts260Profile.firmwareArea, false));
+  EXPECT_FALSE(WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kKts210Profile.firmwareArea, true, 0));
   EXPECT_TRUE(rig.Trace().empty());
   EXPECT_EQ(rig.host.DebugTexts(), std::vector<std::string>(3, std::string(kPlaceholderRefusedText)));
 }
 
 }  // namespace
-}  // namespace corvane::test
+}  // namespace corvane::firmware::testing

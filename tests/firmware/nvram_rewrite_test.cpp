@@ -9,9 +9,12 @@
 #include "device/bridge_commands.h"
 #include "firmware/nvram_rewrite.h"
 #include "tests/firmware/firmware_test_support.h"
+#include "firmware/chip_profiles.h"
 
-namespace corvane::test {
+namespace corvane::firmware::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using sim::ChipFamily;
 using sim::FaultEffect;
@@ -50,7 +53,7 @@ TEST(NvramRewrite, ReplacesTheMakerNameInEachField) {
     config.nvram = BlockWithFields(c.before);
     SimRig rig(config);
     RecordingForm form(0x13);
-    EXPECT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), kNvramAddressKts210));
+    EXPECT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), firmware::kKts210Profile.nvramAddress));
     const auto nvram = rig.Bridge().Nvram();
     EXPECT_TRUE(std::equal(nvram.begin(), nvram.end(), BlockWithFields(c.after).begin()));
     EXPECT_TRUE(rig.host.DebugTexts().empty());
@@ -62,7 +65,7 @@ TEST(NvramRewrite, ReplacesTheMakerNameInEachField) {
 TEST(NvramRewrite, WaitsForTheBridgeBeforeEachAccess) {
   SimRig rig(Bridge(ChipFamily::Kts260));
   RecordingForm form(0x16);
-  ASSERT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), kNvramAddressKts260));
+  ASSERT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), firmware::kKts260Profile.nvramAddress));
   std::vector<std::vector<std::uint8_t>> heads;
   for (const auto& e : rig.Trace()) heads.push_back({e.cdb[0], e.cdb[1], e.cdb[11]});
   using V = std::vector<std::uint8_t>;
@@ -89,7 +92,7 @@ TEST(NvramRewrite, EachFailureIsReportedOnTheDebugChannel) {
     SCOPED_TRACE(c.fault.command + " " + std::to_string(c.fault.nth));
     SimRig rig(Bridge(ChipFamily::Kts260, false, {c.fault}));
     RecordingForm form(0x16);
-    EXPECT_FALSE(RewriteNvramVendorStrings(form, rig.Path(), kNvramAddressKts260));
+    EXPECT_FALSE(RewriteNvramVendorStrings(form, rig.Path(), firmware::kKts260Profile.nvramAddress));
     EXPECT_EQ(rig.host.DebugTexts(), std::vector<std::string>{c.debugText});
     const bool rebranded = std::memcmp(rig.Bridge().Nvram().data() + 200, "Corvane ", 8) == 0;
     EXPECT_EQ(rebranded, c.written);
@@ -99,10 +102,10 @@ TEST(NvramRewrite, EachFailureIsReportedOnTheDebugChannel) {
 TEST(NvramRewrite, OtherChipsAreReadButNotWritten) {
   SimRig rig(Bridge(ChipFamily::Kts260));
   RecordingForm form(0x05);
-  EXPECT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), kNvramAddressKts260));
+  EXPECT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), firmware::kKts260Profile.nvramAddress));
   EXPECT_TRUE(Commands(rig.Trace(), 0xDF, 0x01).empty());
   EXPECT_EQ(Commands(rig.Trace(), 0xDF, 0x10).size(), 1u);
 }
 
 }  // namespace
-}  // namespace corvane::test
+}  // namespace corvane::firmware::testing

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 namespace {
 
 std::string Lower(std::string text) {
@@ -82,4 +82,4 @@ TEST(DevicePath, RefusesWhatIsNoPlainDevicePath) {
 }
 
 }  // namespace
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -16,7 +16,7 @@
 #include "tests/linux/fake_sg_system.h"
 #include "tests/linux/fake_sysfs.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 namespace {
 
 using testing::FakeSgSystem;
@@ -100,4 +100,4 @@ TEST(DiscoveryOnSysfs, TheScansLowerCasedPathReachesTheSameNode) {
 }
 
 }  // namespace
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

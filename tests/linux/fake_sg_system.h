@@ -14,7 +14,7 @@
 
 #include "device/linux/sg_scsi_port.h"
 
-namespace corvane::linuxdev::testing {
+namespace corvane::device::linuxdev::testing {
 
 // Scripted system calls; records what the port asked for and checks every open is closed.
 struct FakeSgSystem : SgSystem {
@@ -66,4 +66,4 @@ struct FakeSgSystem : SgSystem {
   void Close(int) override { --openFds; }
 };
 
-}  // namespace corvane::linuxdev::testing
+}  // namespace corvane::device::linuxdev::testing

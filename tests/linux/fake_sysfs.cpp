@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace corvane::linuxdev::testing {
+namespace corvane::device::linuxdev::testing {
 
 namespace fs = std::filesystem;
 
@@ -104,4 +104,4 @@ void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& na
   Link(sys_ / "class" / "block" / name, disk);
 }
 
-}  // namespace corvane::linuxdev::testing
+}  // namespace corvane::device::linuxdev::testing

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-namespace corvane::linuxdev::testing {
+namespace corvane::device::linuxdev::testing {
 
 struct ScsiDeviceShape {
   std::string parent;        // devpath of the device the SCSI host hangs off, "/devices/..."
@@ -49,4 +49,4 @@ class FakeSysfs {
   int nextDevnum_ = 2;
 };
 
-}  // namespace corvane::linuxdev::testing
+}  // namespace corvane::device::linuxdev::testing

@@ -18,7 +18,7 @@
 #include "tests/linux/fake_sg_system.h"
 #include "tests/linux/fake_sysfs.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 namespace {
 
 using testing::FakeSgSystem;
@@ -345,4 +345,4 @@ TEST(SgScsiPortMemory, APathWithoutTokenIsLookedUpAgainAfterARePlug) {
 }
 
 }  // namespace
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

@@ -8,7 +8,7 @@
 #include "device/linux/device_path.h"
 #include "tests/linux/fake_sysfs.h"
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 namespace {
 
 using testing::FakeSysfs;
@@ -96,4 +96,4 @@ TEST(SysfsDiskSource, TellsAMissingListFromAnEmptyOne) {
 }
 
 }  // namespace
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

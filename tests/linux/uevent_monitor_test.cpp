@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-namespace corvane::linuxdev {
+namespace corvane::device::linuxdev {
 namespace {
 
 using namespace std::string_literals;
-using Code = DeviceChangeCode;
+using Code = std::uint32_t;
 
 std::optional<Code> MapMessage(const std::string& message) {
   const std::optional<Uevent> event = ParseUevent(message);
@@ -36,19 +36,19 @@ TEST(Uevent, MapsRemovalsAndNodeChangesOnly) {
     std::optional<Code> code;
   } cases[] = {
       {Message("remove", kUsbDevice, "SUBSYSTEM=usb\0DEVTYPE=usb_device\0PRODUCT=3c9f/210/100\0"s),
-       Code::DeviceRemoveComplete},
+       kDbtDeviceRemoveComplete},
       {Message("remove", kScsiDevice, "SUBSYSTEM=scsi\0DEVTYPE=scsi_device\0"s),
-       Code::DeviceRemoveComplete},
+       kDbtDeviceRemoveComplete},
       {Message("add", kScsiDevice + "/block/sdb", "SUBSYSTEM=block\0DEVNAME=sdb\0DEVTYPE=disk\0"s),
-       Code::DevNodesChanged},
+       kDbtDevNodesChanged},
       {Message("remove", kScsiDevice + "/block/sdb",
                "SUBSYSTEM=block\0DEVNAME=sdb\0DEVTYPE=disk\0"s),
-       Code::DevNodesChanged},
+       kDbtDevNodesChanged},
       {Message("add", kScsiDevice + "/scsi_generic/sg1", "SUBSYSTEM=scsi_generic\0DEVNAME=sg1\0"s),
-       Code::DevNodesChanged},
+       kDbtDevNodesChanged},
       {Message("remove", kScsiDevice + "/scsi_generic/sg1",
                "SUBSYSTEM=scsi_generic\0DEVNAME=sg1\0"s),
-       Code::DevNodesChanged},
+       kDbtDevNodesChanged},
       // Arrivals of devices, interfaces, hosts, partitions and media changes start no rescan.
       {Message("add", kUsbDevice, "SUBSYSTEM=usb\0DEVTYPE=usb_device\0"s), std::nullopt},
       {Message("remove", kUsbDevice + "/2-1:1.0", "SUBSYSTEM=usb\0DEVTYPE=usb_interface\0"s),
@@ -104,7 +104,7 @@ TEST(Uevent, DrainsEveryPendingMessageWithoutBlocking) {
 
   std::vector<Code> codes;
   DrainUevents(pair[0], true, codes);
-  EXPECT_EQ(codes, (std::vector<Code>{Code::DeviceRemoveComplete, Code::DevNodesChanged}));
+  EXPECT_EQ(codes, (std::vector<Code>{kDbtDeviceRemoveComplete, kDbtDevNodesChanged}));
 
   // Nobody but the kernel may speak on the real socket: a local sender is not heard.
   for (const std::string& m : messages)
@@ -117,4 +117,4 @@ TEST(Uevent, DrainsEveryPendingMessageWithoutBlocking) {
 }
 
 }  // namespace
-}  // namespace corvane::linuxdev
+}  // namespace corvane::device::linuxdev

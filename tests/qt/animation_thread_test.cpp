@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include "app/form.h"
-#include "app/qt/animation_thread.h"
+#include "app/animation_thread.h"
 #include "tests/qt/sim_window.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using namespace std::chrono_literals;
 
@@ -95,4 +97,4 @@ TEST(AnimationThread, RunsAlongsideAScanAndAnUpdateRunAndEndsBeforeTheWindow) {
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
 
 const std::filesystem::path kResources = std::filesystem::path(CORVANE_SOURCE_DIR) / "resources";
@@ -61,4 +61,4 @@ TEST(DesktopFiles, DesktopEntryStartsTheInstalledProgramWithItsIcon) {
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

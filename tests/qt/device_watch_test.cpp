@@ -14,7 +14,7 @@
 
 #include "app/qt/device_watch.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
 
 class SocketPair {
@@ -73,4 +73,4 @@ TEST(DeviceWatch, DeliversEveryCodeInArrivalOrderEvenWhenHandlersLetMessagesThro
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

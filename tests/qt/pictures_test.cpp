@@ -11,8 +11,10 @@
 #include "app/qt/picture_store.h"
 #include "tests/qt/sim_window.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 std::uint32_t Le(const QByteArray& bytes, int offset, int size) {
   std::uint32_t value = 0;
@@ -143,4 +145,4 @@ TEST(CarriedPictures, BannerIsOnABlueGround) {
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

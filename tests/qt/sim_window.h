@@ -11,12 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "app/qt/demo_session.h"
+#include "sim/demo_session.h"
 #include "app/qt/updater_window.h"
 #include "device/platform.h"
 #include "sim/sim.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
+
+using namespace ::corvane::device;
 
 class RecordingHost : public HostServices {
  public:
@@ -38,7 +40,7 @@ inline sim::Scenario Scenario(std::string_view name) {
 struct SimWindow {
   explicit SimWindow(std::string_view scenarioName,
                      UpdaterWindow::Options options = UpdaterWindow::Options{false, {}})
-      : session(Scenario(scenarioName), host, DemoSession::Options{}),
+      : session(Scenario(scenarioName), host, sim::DemoSession::Options{}),
         guard(session.MakePlatform()),
         window(options) {
     window.View().boxHook = [this](std::string_view text, std::string_view caption) {
@@ -56,7 +58,7 @@ struct SimWindow {
   }
 
   RecordingHost host;
-  DemoSession session;
+  sim::DemoSession session;
   ScopedPlatform guard;
   UpdaterWindow window;
   std::vector<std::string> boxes;
@@ -66,4 +68,4 @@ inline QString Q(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

@@ -11,8 +11,10 @@
 #include "app/form.h"
 #include "tests/qt/sim_window.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using app::ControlId;
 
@@ -70,7 +72,7 @@ TEST(QtWindowFlow, ScanInProgressShowsTheTurningArrows) {
   bool captured = false;
   // The first command of the scan: the window already shows the banner, the animation and the
   // scan's first text.
-  sim.session.World().SetTraceSink([&](const sim::TraceEntry&) {
+  sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
     if (captured) return;
     captured = true;
     EXPECT_TRUE(sim.Shown(ControlId::Image2));
@@ -105,7 +107,7 @@ TEST(QtWindowFlow, ClickOnTheOfferedUpdateRunsItOnceAndShowsTheOutcome) {
     ASSERT_TRUE(sim.StatusEnabled());
 
     bool sawProgress = false, sawDisabledRunning = false, captured = false;
-    sim.session.World().SetTraceSink([&](const sim::TraceEntry&) {
+    sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
       if (!sim.Shown(ControlId::UpdateProgressBar)) return;
       sawProgress = true;
       sawDisabledRunning = sawDisabledRunning || (!sim.StatusEnabled() &&
@@ -166,9 +168,9 @@ TEST(QtWindowFlow, UnplugEventsMapToRemovalAndNodeChanges) {
     bool plugged;
     std::vector<std::uint32_t> codes;
   };
-  for (const Case& c : {Case{false, {app::kDbtDeviceRemoveComplete, app::kDbtDevNodesChanged}},
-                        Case{true, {app::kDbtDevNodesChanged}}}) {
-    EXPECT_EQ(PlugEventCodes(c.plugged), c.codes) << "plugged=" << c.plugged;
+  for (const Case& c : {Case{false, {device::kDbtDeviceRemoveComplete, device::kDbtDevNodesChanged}},
+                        Case{true, {device::kDbtDevNodesChanged}}}) {
+    EXPECT_EQ(sim::PlugEventCodes(c.plugged), c.codes) << "plugged=" << c.plugged;
   }
 }
 
@@ -185,4 +187,4 @@ TEST(QtWindowFlow, UnplugWhileNoAdaptorIsLeftShowsTheCross) {
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

@@ -14,8 +14,10 @@
 #include "app/qt/qt_form_view.h"
 #include "tests/qt/sim_window.h"
 
-namespace corvane::qtui::testing {
+namespace corvane::app::qt::testing {
 namespace {
+
+using namespace ::corvane::device;
 
 using app::ControlId;
 using app::ControlKind;
@@ -153,4 +155,4 @@ TEST(QtWindowLayout, PicturesFillTheirControlsWhateverTheirOwnSize) {
 }
 
 }  // namespace
-}  // namespace corvane::qtui::testing
+}  // namespace corvane::app::qt::testing

@@ -5,9 +5,12 @@
 
 #include "device/bridge_commands.h"
 #include "tests/sim/sim_test_support.h"
+#include "firmware/chip_profiles.h"
 
 namespace corvane::sim {
 namespace {
+
+using namespace ::corvane::device;
 
 using testing::Bytes;
 using testing::LiveWorld;
@@ -85,7 +88,7 @@ TEST(PortTrace, RecordsEveryCommandAndFormatsIt) {
   std::vector<std::string> sunk;
   w.world.SetTraceSink([&](const TraceEntry& e) { sunk.push_back(FormatTraceEntry(e)); });
   std::array<std::uint8_t, 512> nvram{};
-  ASSERT_EQ(ReadChipMemory(w.Path(), kNvramAddressKts260, nvram.data(), 512), 1);
+  ASSERT_EQ(ReadChipMemory(w.Path(), firmware::kKts260Profile.nvramAddress, nvram.data(), 512), 1);
   ASSERT_EQ(WriteChipMemory(w.Path(), 0, nullptr, 0, 3), 1);
   std::array<std::uint8_t, 4> d{};
   EXPECT_EQ(ReadBuffer(w.Path(), 0x03, 0x07, 0, d.data(), 4), 0);

@@ -8,9 +8,13 @@
 #include "device/bridge_commands.h"
 #include "firmware/carried_images.h"
 #include "tests/sim/sim_test_support.h"
+#include "firmware/chip_profiles.h"
 
 namespace corvane::sim {
 namespace {
+
+using namespace ::corvane::device;
+using namespace ::corvane::firmware;
 
 using testing::LiveWorld;
 using testing::OneDevice;
@@ -218,7 +222,7 @@ TEST(DownloadCycle, NvramBlockReadAndWrittenThroughChipMemory) {
     std::uint32_t address;
     const char* productWord;
   };
-  const Row rows[] = {{"kts260", kNvramAddressKts260, "NVMe    "}, {"kts210", kNvramAddressKts210, "SATA    "}};
+  const Row rows[] = {{"kts260", firmware::kKts260Profile.nvramAddress, "NVMe    "}, {"kts210", firmware::kKts210Profile.nvramAddress, "SATA    "}};
   for (const Row& row : rows) {
     LiveWorld w(row.scenario);
     Block block(512, 0);

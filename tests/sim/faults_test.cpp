@@ -8,10 +8,14 @@
 #include "device/aligned_buffer.h"
 #include "device/pass_through.h"
 #include "firmware/carried_images.h"
+#include "firmware/chip_profiles.h"
 #include "tests/sim/sim_test_support.h"
 
 namespace corvane::sim {
 namespace {
+
+using namespace ::corvane::device;
+using namespace ::corvane::firmware;
 
 using testing::LiveWorld;
 using testing::OneDevice;
@@ -64,7 +68,7 @@ TEST(Faults, TimeoutAdvancesVirtualTimeByTheCommandsTimeout) {
     Block nvram(512, 0);
     const int result = std::string_view(row.command) == "ReadChipInfo"
                            ? ChipInfoResult(w.Path())
-                           : WriteChipMemory(w.Path(), kNvramAddressKts260, nvram.data(), 512, 1);
+                           : WriteChipMemory(w.Path(), firmware::kKts260Profile.nvramAddress, nvram.data(), 512, 1);
     EXPECT_EQ(result, 0) << row.command;
     EXPECT_EQ(w.clock.NowMs(), row.expectedMs) << row.command;
     const TraceEntry& last = w.world.Trace().back();
@@ -138,16 +142,16 @@ TEST(Faults, UnplugMidDownloadBringsTheNvmeBridgeBackInBootRom) {
 TEST(Faults, IgnoredWriteReportsSuccessButChangesNothing) {
   LiveWorld w(OneDevice(R"({"chip": "KTS210", "faults": [{"command": "WriteChipMemory", "nth": 1, "effect": "ignore"}]})"));
   Block block(512, 0);
-  ASSERT_EQ(ReadChipMemory(w.Path(), kNvramAddressKts210, block.data(), 512), 1);
+  ASSERT_EQ(ReadChipMemory(w.Path(), firmware::kKts210Profile.nvramAddress, block.data(), 512), 1);
   Block changed = block;
   std::copy_n("Corvane", 7, changed.begin() + 200);
-  EXPECT_EQ(WriteChipMemory(w.Path(), kNvramAddressKts210, changed.data(), 512, 1), 1);
+  EXPECT_EQ(WriteChipMemory(w.Path(), firmware::kKts210Profile.nvramAddress, changed.data(), 512, 1), 1);
   Block after(512, 0);
-  ASSERT_EQ(ReadChipMemory(w.Path(), kNvramAddressKts210, after.data(), 512), 1);
+  ASSERT_EQ(ReadChipMemory(w.Path(), firmware::kKts210Profile.nvramAddress, after.data(), 512), 1);
   EXPECT_EQ(after, block);
   // The second write is carried out.
-  EXPECT_EQ(WriteChipMemory(w.Path(), kNvramAddressKts210, changed.data(), 512, 1), 1);
-  ASSERT_EQ(ReadChipMemory(w.Path(), kNvramAddressKts210, after.data(), 512), 1);
+  EXPECT_EQ(WriteChipMemory(w.Path(), firmware::kKts210Profile.nvramAddress, changed.data(), 512, 1), 1);
+  ASSERT_EQ(ReadChipMemory(w.Path(), firmware::kKts210Profile.nvramAddress, after.data(), 512), 1);
   EXPECT_EQ(after, changed);
 }
 

@@ -12,6 +12,8 @@
 namespace corvane::sim {
 namespace {
 
+using namespace ::corvane::device;
+
 using testing::Bytes;
 using testing::LiveWorld;
 using testing::OneDevice;

@@ -12,6 +12,8 @@
 namespace corvane::sim {
 namespace {
 
+using namespace ::corvane::device;
+
 TEST(Scenarios, BuiltInsLoadWithTheirDevices) {
   struct Row {
     const char* name;

@@ -10,6 +10,8 @@
 
 namespace corvane::sim::testing {
 
+using namespace ::corvane::device;
+
 struct LiveWorld {
   explicit LiveWorld(const Scenario& scenario)
       : world(scenario, clock), guard(world.MakePlatform(host)) {}

@@ -9,9 +9,13 @@
 #include "firmware/flash_programming.h"
 #include "firmware/nvram_rewrite.h"
 #include "tests/sim/sim_test_support.h"
+#include "firmware/chip_profiles.h"
 
 namespace corvane::sim {
 namespace {
+
+using namespace ::corvane::device;
+using namespace ::corvane::firmware;
 
 using testing::LiveWorld;
 
@@ -39,7 +43,7 @@ RunResult RunUpdate(LiveWorld& w) {
   r.flashed = UpdateFirmware(context, path);
   if (r.flashed) {
     const std::uint32_t address =
-        context.ChipCode() == kChipCodeKts210 ? kNvramAddressKts210 : kNvramAddressKts260;
+        context.ChipCode() == kChipCodeKts210 ? firmware::kKts210Profile.nvramAddress : firmware::kKts260Profile.nvramAddress;
     r.rebranded = RewriteNvramVendorStrings(context, path, address);
   }
   return r;

@@ -21,13 +21,14 @@
 #include <vector>
 
 #include "device/linux/device_path.h"
-#include "device/linux/linux_platform.h"
+#include "device/linux/sg_scsi_port.h"
+#include "device/system_devices.h"
 #include "device/pass_through.h"
 #include "device/platform.h"
 
 namespace {
 
-using corvane::linuxdev::ParseDevicePath;
+using corvane::device::linuxdev::ParseDevicePath;
 
 int failures = 0;
 
@@ -61,13 +62,13 @@ int SendOnHeldDescriptor(int fd) {
 int OurDataOut(const std::string& path) {
   std::array<std::uint8_t, 512> block{};
   std::uint32_t transferred = 0;
-  return corvane::PassThroughOut(path, kWriteBlock.data(), kWriteBlock.size(), block.data(), block.size(),
+  return corvane::device::PassThroughOut(path, kWriteBlock.data(), kWriteBlock.size(), block.data(), block.size(),
                                  &transferred);
 }
 
 int OurDataIn(const std::string& path) {
   std::uint32_t transferred = 0;
-  return corvane::PassThroughIn(path, kTestUnitReady.data(), kTestUnitReady.size(), nullptr, 0, &transferred);
+  return corvane::device::PassThroughIn(path, kTestUnitReady.data(), kTestUnitReady.size(), nullptr, 0, &transferred);
 }
 
 int SendTestUnitReady(int fd) {
@@ -163,21 +164,21 @@ bool Bench(const std::string& path, const std::string& node, int count) {
 // a fresh port that must look the path up) and the whole transport. Interleaved, medians.
 void BenchSteps(const std::string& path, const std::filesystem::path& deviceDir, const std::string& sg,
                 const std::string& node, int count) {
-  using corvane::linuxdev::SgScsiPort;
+  using corvane::device::linuxdev::SgScsiPort;
   const std::string nodeDir = (deviceDir / "scsi_generic" / sg).string();
   std::string charLink = "/sys/dev/char/";
-  if (const auto dev = corvane::linuxdev::ReadAttribute(deviceDir / "scsi_generic" / sg / "dev")) charLink += *dev;
+  if (const auto dev = corvane::device::linuxdev::ReadAttribute(deviceDir / "scsi_generic" / sg / "dev")) charLink += *dev;
   const std::string driver = (deviceDir.parent_path().parent_path().parent_path() / "driver").string();
   char link[4096];
   struct stat info {};
   SgScsiPort port;
-  corvane::ScsiRequest testUnitReady{kTestUnitReady, corvane::DataDirection::In, {}, 10, corvane::OpenMode::Shared, {}};
+  corvane::device::ScsiRequest testUnitReady{kTestUnitReady, corvane::device::DataDirection::In, {}, 10, corvane::device::OpenMode::Shared, {}};
   const std::array<std::pair<const char*, std::function<void()>>, 10> calls{{
       {"getpid", [] { (void)getpid(); }},
       {"stat-node-dir", [&] { stat(nodeDir.c_str(), &info); }},
       {"readlink-dev-char", [&] { (void)!readlink(charLink.c_str(), link, sizeof link); }},
       {"readlink-driver", [&] { (void)!readlink(driver.c_str(), link, sizeof link); }},
-      {"plug-token", [&] { corvane::linuxdev::PlugToken(deviceDir); }},
+      {"plug-token", [&] { corvane::device::linuxdev::PlugToken(deviceDir); }},
       {"open-close-node", [&] {
          const int fd = open(node.c_str(), O_RDWR | O_NONBLOCK);
          if (fd >= 0) close(fd);
@@ -220,12 +221,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string path = argv[1];
-  corvane::linuxdev::LinuxPlatform live;
-  corvane::ScopedPlatform installed(live.Get());
+  const auto live = corvane::device::OpenSystemDevices();
+  corvane::device::ScopedPlatform installed(live->AsPlatform());
 
   const auto parsed = ParseDevicePath(path);
-  const auto dir = parsed ? corvane::linuxdev::ResolveDevpath("/sys", parsed->devpath) : std::nullopt;
-  const auto sg = dir ? corvane::linuxdev::SgNodeName(*dir) : std::nullopt;
+  const auto dir = parsed ? corvane::device::linuxdev::ResolveDevpath("/sys", parsed->devpath) : std::nullopt;
+  const auto sg = dir ? corvane::device::linuxdev::SgNodeName(*dir) : std::nullopt;
   if (!sg) {
     Report("resolve", false, "no sg node for " + path);
     return 1;

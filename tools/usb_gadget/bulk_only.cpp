@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
 
 std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes) {
@@ -73,9 +73,8 @@ ServeResult BulkOnlyTarget::ServeOne() {
   sim::CommandAnswer answer;
   {
     std::lock_guard lock(bridgeLock_);
-    answer = bridge_.Execute(cbw->cdb, cbw->dataIn ? DataDirection::In : DataDirection::Out, buffer_);
+    answer = bridge_.Execute(cbw->cdb, cbw->dataIn ? device::DataDirection::In : device::DataDirection::Out, buffer_);
   }
-  ++served_;
   if (answer.unplugged) return ServeResult::Unplugged;
   if (answer.timedOut) return ServeResult::Abandoned;
 
@@ -99,4 +98,4 @@ ServeResult BulkOnlyTarget::Finish(const CommandBlockWrapper& cbw, std::uint32_t
   return ServeResult::Answered;
 }
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

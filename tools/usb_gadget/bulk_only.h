@@ -13,7 +13,7 @@
 
 #include "sim/sim.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 
 inline constexpr std::uint32_t kCbwSignature = 0x43425355;  // "USBC"
 inline constexpr std::uint32_t kCswSignature = 0x53425355;  // "USBS"
@@ -62,7 +62,6 @@ class BulkOnlyTarget {
   BulkOnlyTarget(BulkEndpoints& endpoints, sim::SimBridge& bridge, std::mutex& bridgeLock,
                  std::uint32_t maxPacketSize);
   ServeResult ServeOne();
-  std::uint64_t CommandsServed() const { return served_; }
 
  private:
   ServeResult Finish(const CommandBlockWrapper& cbw, std::uint32_t residue, CswStatus status);
@@ -72,7 +71,6 @@ class BulkOnlyTarget {
   std::mutex& bridgeLock_;
   std::uint32_t maxPacketSize_;
   std::vector<std::uint8_t> buffer_;
-  std::uint64_t served_ = 0;
 };
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

@@ -1,6 +1,6 @@
 #include "tools/usb_gadget/ffs_descriptors.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
 
 // Values fixed by the USB and FunctionFS interfaces; kept here rather than taken from the kernel
@@ -72,4 +72,4 @@ std::vector<std::uint8_t> BuildFunctionFsStrings(std::string_view interfaceName)
   return out;
 }
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 
 // Endpoint files appear in descriptor order: ep1 is bulk IN, ep2 is bulk OUT.
 std::vector<std::uint8_t> BuildFunctionFsDescriptors();
 std::vector<std::uint8_t> BuildFunctionFsStrings(std::string_view interfaceName);
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

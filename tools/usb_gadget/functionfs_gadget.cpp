@@ -15,7 +15,7 @@
 
 #include "tools/usb_gadget/ffs_descriptors.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
 
 constexpr const char* kConfigFs = "/sys/kernel/config/usb_gadget";
@@ -172,4 +172,4 @@ void FunctionFsGadget::StallOut() {
   [[maybe_unused]] auto r = ::write(out_, &dummy, 1);
 }
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

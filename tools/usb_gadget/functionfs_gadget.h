@@ -10,7 +10,7 @@
 
 #include "tools/usb_gadget/bulk_only.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 
 struct GadgetIdentity {
   std::string name;  // configfs gadget folder, FunctionFS instance and mount point /dev/ffs-<name>
@@ -54,4 +54,4 @@ class FunctionFsGadget : public BulkEndpoints {
   int out_ = -1;
 };
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

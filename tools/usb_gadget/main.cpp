@@ -19,7 +19,7 @@
 #include "tools/usb_gadget/functionfs_gadget.h"
 #include "tools/usb_gadget/plain_disk.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 namespace {
 
 struct Options {
@@ -85,12 +85,12 @@ class LiveBridge : public sim::SimBridge {
              std::FILE* trace)
       : inner_(std::move(inner)), clock_(clock), name_(std::move(name)), trace_(trace) {}
 
-  sim::CommandAnswer Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+  sim::CommandAnswer Execute(std::span<const std::uint8_t> cdb, device::DataDirection direction,
                              std::span<std::uint8_t> data) override {
     FollowWallClock();
     const sim::CommandAnswer answer = inner_->Execute(cdb, direction, data);
     if (trace_ != nullptr) {
-      sim::TraceEntry entry;
+      device::TraceEntry entry;
       entry.path = name_;
       entry.cdb.assign(cdb.begin(), cdb.end());
       entry.direction = direction;
@@ -99,7 +99,7 @@ class LiveBridge : public sim::SimBridge {
       entry.carriedOut = !answer.timedOut && !answer.unplugged;
       entry.scsiStatus = answer.scsiStatus;
       entry.transferred = answer.transferred;
-      std::fprintf(trace_, "t=%llu %s%s\n", UptimeMs(), sim::FormatTraceEntry(entry).c_str(),
+      std::fprintf(trace_, "t=%llu %s%s\n", UptimeMs(), device::FormatTraceEntry(entry).c_str(),
                    answer.unplugged ? "  (unplugged)" : answer.timedOut ? "  (no answer)" : "");
       std::fflush(trace_);
     }
@@ -199,11 +199,11 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget
 
 int main(int argc, char** argv) {
   try {
-    return corvane::gadget::Run(argc, argv);
+    return corvane::tools::usb_gadget::Run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-usb-gadget: %s\n", e.what());
     return 2;

@@ -3,32 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
-namespace corvane::gadget {
+#include "sim/scsi_bytes.h"
+
+namespace corvane::tools::usb_gadget {
 namespace {
 
-constexpr std::uint8_t kIllegalRequest = 0x05;
-constexpr std::uint8_t kInvalidOpcode = 0x20;
-constexpr std::uint8_t kInvalidField = 0x24;
-constexpr std::uint8_t kLbaOutOfRange = 0x21;
-
-std::uint32_t Be32(std::span<const std::uint8_t> b) {
-  return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-         static_cast<std::uint32_t>(b[2]) << 8 | b[3];
-}
-void PutBe32(std::uint8_t* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
+using device::DataDirection;
+using sim::Cdb;
+using sim::PutBe32;
+using sim::sense::kIllegalRequest;
+using sim::sense::kInvalidOpcode;
+using sim::sense::kLbaOutOfRange;
+constexpr std::uint8_t kInvalidField = sim::sense::kInvalidFieldInCdb;
 
 }  // namespace
 
 sim::CommandAnswer PlainDisk::Fail(std::uint8_t key, std::uint8_t asc) {
   sim::CommandAnswer answer;
   answer.scsiStatus = 2;
-  sense_ = {};
-  sense_[0] = 0x70;
-  sense_[2] = key;
-  sense_[7] = 10;
-  sense_[12] = asc;
+  sense_ = sim::sense::Fixed(key, asc);
   answer.sense = sense_;
   return answer;
 }
@@ -75,14 +68,14 @@ sim::CommandAnswer PlainDisk::Execute(std::span<const std::uint8_t> cdb, DataDir
     }
     case 0x25: {  // READ CAPACITY(10)
       std::array<std::uint8_t, 8> capacity{};
-      PutBe32(&capacity[0], blocks_ - 1);
-      PutBe32(&capacity[4], 512);
+      PutBe32(capacity, 0, blocks_ - 1);
+      PutBe32(capacity, 4, 512);
       return Transfer(data, capacity);
     }
     case 0x28:    // READ(10)
     case 0x2A: {  // WRITE(10)
       if (cdb.size() < 10) return Fail(kIllegalRequest, kInvalidField);
-      const std::uint32_t lba = Be32(cdb.subspan(2, 4));
+      const std::uint32_t lba = Cdb(cdb).Be32(2);
       const std::uint32_t count = static_cast<std::uint32_t>(cdb[7]) << 8 | cdb[8];
       if (lba > blocks_ || count > blocks_ - lba) return Fail(kIllegalRequest, kLbaOutOfRange);
       const bool reading = cdb[0] == 0x28;
@@ -108,4 +101,4 @@ sim::CommandAnswer PlainDisk::Execute(std::span<const std::uint8_t> cdb, DataDir
   }
 }
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

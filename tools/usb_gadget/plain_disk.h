@@ -7,13 +7,13 @@
 
 #include "sim/sim.h"
 
-namespace corvane::gadget {
+namespace corvane::tools::usb_gadget {
 
 class PlainDisk : public sim::SimBridge {
  public:
   explicit PlainDisk(std::uint32_t blocks = 2048) : blocks_(blocks) {}
 
-  sim::CommandAnswer Execute(std::span<const std::uint8_t> cdb, DataDirection direction,
+  sim::CommandAnswer Execute(std::span<const std::uint8_t> cdb, device::DataDirection direction,
                              std::span<std::uint8_t> data) override;
   std::array<std::uint8_t, 4> FirmwareVersion() const override { return {}; }
   bool RomMode() const override { return false; }
@@ -30,4 +30,4 @@ class PlainDisk : public sim::SimBridge {
   std::array<std::uint8_t, 18> sense_{};
 };
 
-}  // namespace corvane::gadget
+}  // namespace corvane::tools::usb_gadget

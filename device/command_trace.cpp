@@ -1,8 +1,8 @@
+#include "device/command_trace.h"
+
 #include <cstdio>
 
-#include "sim/sim.h"
-
-namespace corvane::sim {
+namespace corvane::device {
 
 TraceEntry MakeTraceEntry(std::string_view path, const ScsiRequest& request,
                           const ScsiOutcome& outcome) {
@@ -45,4 +45,23 @@ std::string FormatTraceEntry(const TraceEntry& entry) {
   return line;
 }
 
-}  // namespace corvane::sim
+void CommandLog::Record(std::string_view path, const ScsiRequest& request,
+                        const ScsiOutcome& outcome) {
+  ++sequence_;
+  if (!outcome.opened && outcome.accessDenied) lastDenied_ = sequence_;
+  const bool failed = !outcome.opened || !outcome.carriedOut || outcome.scsiStatus != 0;
+  if (!failed && !sink_) return;
+  TraceEntry entry = MakeTraceEntry(path, request, outcome);
+  if (sink_) sink_(entry);
+  if (failed) {
+    lastFailed_ = sequence_;
+    lastFailedEntry_ = std::move(entry);
+  }
+}
+
+std::optional<TraceEntry> CommandLog::LastFailedSince(std::uint64_t since) const {
+  if (lastFailed_ <= since) return std::nullopt;
+  return lastFailedEntry_;
+}
+
+}  // namespace corvane::device

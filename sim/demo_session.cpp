@@ -1,12 +1,12 @@
-#include "app/qt/demo_session.h"
+#include "sim/demo_session.h"
 
 #include <algorithm>
 #include <thread>
 #include <utility>
 
-#include "app/form.h"
+namespace corvane::sim {
 
-namespace corvane::qtui {
+using namespace device;
 
 ScsiOutcome PacedPort::Execute(std::string_view path, const ScsiRequest& request) {
   const auto pause = perCommand_ + perKiB_ * static_cast<long>(request.data.size() / 1024);
@@ -19,16 +19,9 @@ void DemoHost::SleepMs(std::uint32_t ms) {
   if (realCapMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, realCapMs_)));
 }
 
-std::vector<std::uint32_t> PlugEventCodes(bool plugged) {
-  // What the kernel watch reports for a real adaptor: a removal completes and the device nodes
-  // change; an arrival only changes the nodes.
-  if (plugged) return {app::kDbtDevNodesChanged};
-  return {app::kDbtDeviceRemoveComplete, app::kDbtDevNodesChanged};
-}
-
-DemoSession::DemoSession(const sim::Scenario& scenario, HostServices& boxes, Options options)
+DemoSession::DemoSession(const Scenario& scenario, HostServices& boxes, Options options)
     : host_(clock_, boxes, options.realSleepCapMs),
-      world_(std::make_unique<sim::SimWorld>(scenario, clock_)),
+      world_(std::make_unique<SimWorld>(scenario, clock_)),
       port_(std::make_unique<PacedPort>(world_->Port(), options.perCommand, options.perKiB)) {
   world_->SetPlugListener([this](std::size_t, bool plugged) {
     if (!sink_) return;
@@ -59,15 +52,4 @@ bool DemoSession::TogglePlug(std::size_t index) {
   return true;
 }
 
-sim::Scenario LoadDemoScenario(const std::string& option, const std::string& value) {
-  if (option == "--simulate-file") return sim::LoadScenarioFile(value);
-  if (auto scenario = sim::BuiltInScenario(value)) return *std::move(scenario);
-  std::string names;
-  for (const std::string& name : sim::BuiltInScenarioNames()) {
-    if (!names.empty()) names += ", ";
-    names += name;
-  }
-  throw sim::ScenarioError("no built-in scenario \"" + value + "\"; choose one of: " + names);
-}
-
-}  // namespace corvane::qtui
+}  // namespace corvane::sim

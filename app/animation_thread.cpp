@@ -1,8 +1,8 @@
-#include "app/qt/animation_thread.h"
+#include "app/animation_thread.h"
 
 #include <utility>
 
-namespace corvane::qtui {
+namespace corvane::app {
 
 TMyThread::TMyThread(Deliver deliver, FrameOf frameOf, std::chrono::milliseconds period, Wait wait)
     : deliver_(std::move(deliver)),
@@ -57,4 +57,4 @@ void TMyThread::Run() {
   }
 }
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app

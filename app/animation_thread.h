@@ -10,7 +10,7 @@
 #include <string_view>
 #include <thread>
 
-namespace corvane::qtui {
+namespace corvane::app {
 
 class TMyThread {
  public:
@@ -49,4 +49,4 @@ class TMyThread {
   std::thread thread_;  // last: starts after every member above is ready
 };
 
-}  // namespace corvane::qtui
+}  // namespace corvane::app

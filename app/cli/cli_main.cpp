@@ -1,0 +1,58 @@
+#include "app/cli/cli_main.h"
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "app/cli/backend.h"
+#include "app/cli/cli_options.h"
+#include "app/cli/exit_codes.h"
+#include "app/cli/verbs.h"
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
+
+namespace corvane::app::cli {
+
+int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& devices) {
+  std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const ParseResult parsed = ParseArguments(arguments);
+  if (!parsed.options) {
+    std::cerr << "corvane-update: " << parsed.error << "\n\n" << UsageText();
+    return kExitUsage;
+  }
+  const CliOptions& options = *parsed.options;
+  switch (options.verb) {
+    case Verb::Help:
+      std::cout << UsageText();
+      return kExitOk;
+    case Verb::Version:
+      std::cout << "corvane-update " << CORVANE_VERSION << '\n';
+      return kExitOk;
+    default:
+      break;
+  }
+
+  std::string error;
+  auto backend = Backend::Create(options, error, devices);
+  if (!backend) {
+    std::cerr << "corvane-update: " << error << '\n';
+    return (options.simulate || options.simulateFile) ? kExitUsage : kExitNoAccess;
+  }
+  try {
+    switch (options.verb) {
+      case Verb::List: return RunList(options, *backend);
+      case Verb::Check: return RunCheck(options, *backend);
+      case Verb::Update: return RunUpdate(options, *backend);
+      case Verb::Watch: return RunWatch(options, *backend);
+      default: return kExitUsage;
+    }
+  } catch (const std::exception& e) {
+    // Nothing below throws on purpose; say what happened rather than abort without a word.
+    std::cerr << "corvane-update: " << e.what() << '\n';
+    return kExitNoAccess;
+  }
+}
+
+}  // namespace corvane::app::cli
