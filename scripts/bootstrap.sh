@@ -8,9 +8,13 @@ packages=(
   libgtest-dev libgmock-dev googletest nlohmann-json3-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-dejavu-core
-  g++-mingw-w64-x86-64-posix
   libudev-dev sg3-utils
   qemu-system-x86 cpio kmod file
+  # The Windows programs: both mingw-w64 compilers, and Wine (32- and 64-bit) with X tools to run
+  # and watch them under Xvfb.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  wine wine32:i386 wine64
+  xdotool imagemagick x11-apps x11-utils
 )
 
 missing=()
@@ -24,6 +28,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
   echo "bootstrap: installing ${missing[*]}"
+  # wine32 is an i386 package; apt only offers it once i386 is a foreign architecture.
+  if [ "$(dpkg --print-architecture)" != "i386" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "bootstrap: adding the i386 architecture"
+    $SUDO dpkg --add-architecture i386
+  fi
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 else
