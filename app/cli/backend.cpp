@@ -39,9 +39,8 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
   std::unique_ptr<Backend> backend(new Backend());
   device::Platform platform;
   if (options.simulate || options.simulateFile) {
-    sim::Scenario scenario;
     try {
-      scenario = sim::ChooseScenario(options.simulate, options.simulateFile);
+      backend->scenario_ = sim::ChooseScenario(options.simulate, options.simulateFile);
     } catch (const sim::ScenarioError& e) {
       error = e.what();
       return nullptr;
@@ -49,10 +48,11 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
     // Virtual time: the bridge's waits and pauses cost nothing in a simulation.
     backend->sleeper_ = std::make_unique<sim::SimHost>(backend->clock_);
     backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
-    backend->world_ = std::make_unique<sim::SimWorld>(scenario, backend->clock_);
-    platform = backend->world_->MakePlatform(*backend->host_);
+    backend->world_ = std::make_unique<sim::SimWorld>(backend->scenario_, backend->clock_);
+    backend->simulation_ = OpenSimulationDevices(*backend->world_, backend->scenario_);
+    platform = backend->simulation_->AsPlatform(*backend->host_);
     if (options.simulationPosesAsReal) {
-      backend->wrappedPort_ = std::make_unique<PosingAsRealPort>(backend->world_->Port());
+      backend->wrappedPort_ = std::make_unique<PosingAsRealPort>(*platform.port);
       platform.port = backend->wrappedPort_.get();
     }
   } else {
@@ -78,7 +78,7 @@ Backend::~Backend() {
 bool Backend::ReplugSimulated(std::string_view lowerCasePath) {
   if (!world_) return false;
   for (std::size_t i = 0; i < world_->DeviceCount(); ++i) {
-    if (device::LowerCaseAscii(world_->PathOf(i)) == lowerCasePath) {
+    if (device::LowerCaseAscii(simulation_->PathOf(i)) == lowerCasePath) {
       world_->Unplug(i);
       world_->Replug(i);
       return true;

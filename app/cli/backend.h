@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/simulation_devices.h"
 #include "device/platform.h"
 #include "device/system_devices.h"
 #include "sim/sim.h"
@@ -51,7 +52,9 @@ class Backend {
   sim::VirtualClock clock_;
   std::unique_ptr<device::HostServices> sleeper_;
   std::unique_ptr<CliHost> host_;
+  sim::Scenario scenario_;
   std::unique_ptr<sim::SimWorld> world_;
+  std::unique_ptr<SimulationDevices> simulation_;
   std::unique_ptr<device::SystemDevices> real_;
   std::unique_ptr<device::ScsiPort> wrappedPort_;
   std::unique_ptr<device::ScopedPlatform> platform_;

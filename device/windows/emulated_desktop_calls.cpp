@@ -24,12 +24,12 @@ bool SameTextIgnoringCase(const std::string& a, const char* b) {
 }  // namespace
 
 void EmulatedWinApi::Sleep(DWORD milliseconds) {
-  log_.sleeps.push_back(milliseconds);
+  if (answers_.keepLog) log_.sleeps.push_back(milliseconds);
   if (answers_.onSleep) answers_.onSleep(milliseconds);
 }
 
 void EmulatedWinApi::OutputDebugStringA(LPCSTR outputString) {
-  log_.debugTexts.emplace_back(outputString != nullptr ? outputString : "");
+  if (answers_.keepLog) log_.debugTexts.emplace_back(outputString != nullptr ? outputString : "");
 }
 
 BOOL EmulatedWinApi::GetVersionExA(LPOSVERSIONINFOA versionInformation) {
@@ -41,7 +41,7 @@ BOOL EmulatedWinApi::GetVersionExA(LPOSVERSIONINFOA versionInformation) {
     call.zeroed =
         std::all_of(bytes + sizeof(DWORD), bytes + size, [](std::uint8_t b) { return b == 0; });
   }
-  log_.versionCalls.push_back(call);
+  if (answers_.keepLog) log_.versionCalls.push_back(call);
 
   const bool extended = size == sizeof(OSVERSIONINFOEXA);
   if (size != sizeof(OSVERSIONINFOA) && !extended) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -59,13 +59,13 @@ BOOL EmulatedWinApi::GetVersionExA(LPOSVERSIONINFOA versionInformation) {
 }
 
 int EmulatedWinApi::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  log_.messageBoxes.push_back(
+  if (answers_.keepLog) log_.messageBoxes.push_back(
       {owner, text != nullptr ? text : "", caption != nullptr ? caption : "Error", type});
   return IDOK;  // the only button of every box the device layer raises
 }
 
 HWND EmulatedWinApi::FindWindowA(LPCSTR className, LPCSTR windowName) {
-  log_.windowSearches.push_back(
+  if (answers_.keepLog) log_.windowSearches.push_back(
       {className != nullptr ? className : "", windowName != nullptr ? windowName : ""});
   // Windows compares class names and titles without regard to case.
   for (const TopLevelWindow& window : answers_.windows) {
@@ -79,7 +79,7 @@ HWND EmulatedWinApi::FindWindowA(LPCSTR className, LPCSTR windowName) {
 }
 
 BOOL EmulatedWinApi::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  log_.posted.push_back({window, message, wParam, lParam});
+  if (answers_.keepLog) log_.posted.push_back({window, message, wParam, lParam});
   const bool known = std::any_of(answers_.windows.begin(), answers_.windows.end(),
                                  [window](const TopLevelWindow& w) { return w.handle == window; });
   return known ? TRUE : Fail(ERROR_INVALID_WINDOW_HANDLE);
@@ -89,7 +89,7 @@ HDEVNOTIFY EmulatedWinApi::RegisterDeviceNotificationA(HANDLE recipient, LPVOID 
                                                        DWORD flags) {
   NotificationRegistration call{recipient, {}, flags};
   if (notificationFilter == nullptr) {
-    log_.registrations.push_back(call);
+    if (answers_.keepLog) log_.registrations.push_back(call);
     lastError_ = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
@@ -98,7 +98,7 @@ HDEVNOTIFY EmulatedWinApi::RegisterDeviceNotificationA(HANDLE recipient, LPVOID 
   // The size field says how much to keep, within reason (a filter holds no more than a name).
   const DWORD kept = std::clamp<DWORD>(header->dbch_size, sizeof(DEV_BROADCAST_HDR), 1024);
   call.filter.assign(bytes, bytes + kept);
-  log_.registrations.push_back(call);
+  if (answers_.keepLog) log_.registrations.push_back(call);
   if (recipient == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
       header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A)) {
     lastError_ = ERROR_INVALID_PARAMETER;
@@ -110,7 +110,7 @@ HDEVNOTIFY EmulatedWinApi::RegisterDeviceNotificationA(HANDLE recipient, LPVOID 
 }
 
 BOOL EmulatedWinApi::UnregisterDeviceNotification(HDEVNOTIFY handle) {
-  log_.unregistrations.push_back(handle);
+  if (answers_.keepLog) log_.unregistrations.push_back(handle);
   if (registrations_.erase(reinterpret_cast<std::uintptr_t>(handle)) == 0) {
     return Fail(ERROR_INVALID_HANDLE);
   }

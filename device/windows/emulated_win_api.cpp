@@ -68,7 +68,7 @@ HANDLE EmulatedWinApi::CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD s
                       INVALID_HANDLE_VALUE};
   const auto refuse = [&](DWORD error) {
     lastError_ = error;
-    log_.opens.push_back(call);
+    if (answers_.keepLog) log_.opens.push_back(call);
     return INVALID_HANDLE_VALUE;
   };
   if (fileName == nullptr) return refuse(ERROR_INVALID_PARAMETER);
@@ -88,12 +88,12 @@ HANDLE EmulatedWinApi::CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD s
   const std::uintptr_t key = kFileHandleBase + 4 * handlesGiven_++;
   handles_.emplace(key, OpenDisk{*disk->innerPath, desiredAccess, shareMode});
   call.result = reinterpret_cast<HANDLE>(key);
-  log_.opens.push_back(call);
+  if (answers_.keepLog) log_.opens.push_back(call);
   return call.result;
 }
 
 BOOL EmulatedWinApi::CloseHandle(HANDLE object) {
-  log_.closes.push_back(object);
+  if (answers_.keepLog) log_.closes.push_back(object);
   if (handles_.erase(reinterpret_cast<std::uintptr_t>(object)) == 0) {
     return Fail(ERROR_INVALID_HANDLE);
   }
@@ -135,7 +135,7 @@ BOOL EmulatedWinApi::DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID 
   }
   call.result = result;
   call.error = lastError_;
-  log_.requests.push_back(std::move(call));
+  if (answers_.keepLog) log_.requests.push_back(std::move(call));
   return result;
 }
 
@@ -187,7 +187,7 @@ BOOL EmulatedWinApi::PassThrough(const OpenDisk& disk, void* inBuffer, DWORD inS
 }
 
 HGLOBAL EmulatedWinApi::GlobalAlloc(UINT flags, SIZE_T bytes) {
-  log_.globalAllocs.emplace_back(flags, bytes);
+  if (answers_.keepLog) log_.globalAllocs.emplace_back(flags, bytes);
   const HGLOBAL block = ::GlobalAlloc(flags, bytes);
   if (block != nullptr) ++globalBlocks_;
   return block;
@@ -210,7 +210,7 @@ HDEVINFO EmulatedWinApi::SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enume
   call.granted = !answers_.classListFails && classGuid != nullptr &&
                  SameGuid(*classGuid, DiskInterfaceClass()) && enumerator == nullptr &&
                  flags == (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  log_.classLists.push_back(call);
+  if (answers_.keepLog) log_.classLists.push_back(call);
   if (!call.granted) {
     lastError_ = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
@@ -223,7 +223,7 @@ HDEVINFO EmulatedWinApi::SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enume
 BOOL EmulatedWinApi::SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA,
                                                  const GUID* interfaceClassGuid, DWORD memberIndex,
                                                  PSP_DEVICE_INTERFACE_DATA deviceInterfaceData) {
-  log_.enumIndexes.push_back(memberIndex);
+  if (answers_.keepLog) log_.enumIndexes.push_back(memberIndex);
   const auto list = classLists_.find(reinterpret_cast<std::uintptr_t>(deviceInfoSet));
   if (list == classLists_.end()) return Fail(ERROR_INVALID_HANDLE);
   if (deviceInterfaceData == nullptr || interfaceClassGuid == nullptr) {
@@ -254,7 +254,7 @@ BOOL EmulatedWinApi::SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet,
   if (deviceInterfaceData != nullptr && deviceInterfaceData->Reserved != 0) {
     call.index = static_cast<DWORD>(deviceInterfaceData->Reserved - 1);
   }
-  log_.details.push_back(call);
+  if (answers_.keepLog) log_.details.push_back(call);
 
   const auto list = classLists_.find(reinterpret_cast<std::uintptr_t>(deviceInfoSet));
   if (list == classLists_.end()) return Fail(ERROR_INVALID_HANDLE);

@@ -128,6 +128,9 @@ class EmulatedWinApi : public WinApi {
     bool versionFails = false;            // ... and the 148-byte one
     std::vector<TopLevelWindow> windows;  // what FindWindowA can find
     std::function<void(DWORD)> onSleep;   // e.g. advance a virtual clock
+    // Every call is logged for the tests; a demo or a long watch turns the log off so that it
+    // does not grow for as long as the program runs.
+    bool keepLog = true;
   };
 
   EmulatedWinApi(EmulatedDiskLister disks, ScsiPort& inner);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "device/windows/emulated_win_api.h"
 #include "device/windows/setupdi_disk_source.h"
 #include "device/windows/win_device_events.h"
 #include "device/windows/win_host_services.h"
@@ -48,6 +49,33 @@ std::shared_ptr<WinApi> SharedSystemApi() {
 std::unique_ptr<SystemDevices> OpenWindowsDevices(std::shared_ptr<WinApi> api,
                                                   const SystemDevicesOptions& options) {
   return std::make_unique<WindowsDevices>(std::move(api), options);
+}
+
+// The Windows port over the emulated stack reaches only the inner port, so it is as simulated as
+// that one: placeholder images may go where the inner port says they may.
+class EmulatedStackPort : public ScsiPort {
+ public:
+  EmulatedStackPort(std::unique_ptr<ScsiPort> windowsPort, const ScsiPort& inner)
+      : windowsPort_(std::move(windowsPort)), inner_(inner) {}
+  ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
+    return windowsPort_->Execute(path, request);
+  }
+  bool IsSimulated() const override { return inner_.IsSimulated(); }
+
+ private:
+  std::unique_ptr<ScsiPort> windowsPort_;
+  const ScsiPort& inner_;
+};
+
+std::unique_ptr<SystemDevices> OpenEmulatedWindowsDevices(EmulatedDiskLister disks,
+                                                          ScsiPort& inner) {
+  auto api = std::make_shared<EmulatedWinApi>(std::move(disks), inner);
+  api->Configure().keepLog = false;
+  SystemDevicesOptions options;
+  options.wrapPort = [&inner](std::unique_ptr<ScsiPort> port) -> std::unique_ptr<ScsiPort> {
+    return std::make_unique<EmulatedStackPort>(std::move(port), inner);
+  };
+  return OpenWindowsDevices(std::move(api), options);
 }
 
 }  // namespace windows

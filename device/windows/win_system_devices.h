@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "device/system_devices.h"
+#include "device/windows/emulated_disk_list.h"
 #include "device/windows/win_api.h"
 
 namespace corvane::device::windows {
@@ -13,5 +14,12 @@ namespace corvane::device::windows {
 // and the tests pass an EmulatedWinApi). The result shares ownership of `api`.
 std::unique_ptr<SystemDevices> OpenWindowsDevices(std::shared_ptr<WinApi> api,
                                                   const SystemDevicesOptions& options = {});
+
+// The Windows backend over the emulated storage stack: SetupDi lists `disks`, and every
+// pass-through request the backend hands to Windows is decoded and sent to `inner` (the
+// simulator's port), which must outlive the result. The emulator keeps no log of its calls, so
+// a long demo does not grow.
+std::unique_ptr<SystemDevices> OpenEmulatedWindowsDevices(EmulatedDiskLister disks,
+                                                          ScsiPort& inner);
 
 }  // namespace corvane::device::windows

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# corvane-update.exe as an administrator's script sees it under Wine: the verbs on the simulated
+# adaptors (through the Windows backend and the emulated storage stack), their exit codes and lines,
+# and the real backend on Wine's own, empty, disk list. Runs inside scripts/wine-session.sh.
+#   cli_journey.sh PATH/TO/corvane-update.exe
+set -uo pipefail
+exe=${1:?usage: cli_journey.sh corvane-update.exe}
+[ -f "$exe" ] || { echo "cli_journey: $exe is missing" >&2; exit 2; }
+[ -n "${CORVANE_WINE_SESSION:-}" ] || { echo "cli_journey: run it inside scripts/wine-session.sh" >&2; exit 2; }
+
+failures=0
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+
+# expect EXIT "TEXT" STDIN ARGS...: the run ends with EXIT and its output (stdout and stderr) holds TEXT.
+expect() {
+  local code=$1 text=$2 input=$3
+  shift 3
+  printf '%b' "$input" | timeout --kill-after=10 120 wine "$exe" "$@" >"$out" 2>&1
+  local rc=$?
+  tr -d '\r' <"$out" >"$out.clean" && mv "$out.clean" "$out"
+  if [ "$rc" -ne "$code" ] || ! grep -qF -- "$text" "$out"; then
+    echo "FAIL: corvane-update $* -> exit $rc (expected $code), looked for: $text"
+    sed 's/^/    | /' "$out"
+    failures=$((failures + 1))
+  else
+    echo "ok:   corvane-update $* -> exit $rc"
+  fi
+}
+
+usb='\\?\usbstor#disk&ven_corvane&prod_kts260_nvme&rev_0108#3c9f00000000&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}'
+expect 0 "<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 path=$usb" "" list --simulate kts260
+expect 0 "path=\\\\?\\sbp2#" "" list --simulate 1394
+expect 5 "status: Click here to download and update the Corvane NVMe Bridge 234.01.00.01" "" check --simulate kts260
+expect 3 "Several adaptors are attached" "" check --simulate two
+expect 4 "status: Cannot find any supported Corvane devices." "" check --simulate volant
+expect 0 "rescan status: Your product is up to date" "" update --yes --simulate kts260
+expect 0 "firmware after: 0.2.1.4" "" update --yes --simulate kts210
+expect 6 "reason: a firmware block was refused" "" update --yes --simulate kts260-unplug
+expect 7 "add --yes" "" update --simulate kts260
+expect 9 "Run as administrator" "" check --simulate-file "$(dirname "$0")/denied.json"
+expect 0 "scan 2 t=" 'unplug 0\nreplug 0\n' watch --simulate kts260
+expect 1 "the built-in scenarios are" "" list --simulate nosuch
+# The real backend: SetupDi on Wine lists no disk.
+expect 2 "Cannot find any supported Corvane devices." "" list
+expect 2 "status: Cannot find any supported Corvane devices." "" check
+
+if [ "$failures" -ne 0 ]; then
+  echo "cli_journey: $failures case(s) failed"
+  exit 1
+fi
+echo "cli_journey: all cases passed"
