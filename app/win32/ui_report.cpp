@@ -11,7 +11,7 @@ UiReport UiReport::FromEnvironment(std::chrono::steady_clock::time_point start) 
 }
 
 UiReport::UiReport(const std::string& file, std::chrono::steady_clock::time_point start)
-    : file_(std::fopen(file.c_str(), "w")), start_(start) {}
+    : file_(std::fopen(file.c_str(), "wb")), start_(start) {}  // "\n" line ends for the script
 
 UiReport::~UiReport() {
   if (file_ != nullptr) std::fclose(file_);
