@@ -97,21 +97,11 @@ int EnvironmentInt(const char* name, int fallback) {
   return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
 }
 
-// Milliseconds from the creation of this process (as Windows counts it) to now.
-long long MsSinceProcessCreation() {
-  FILETIME created, exited, kernel, user, now;
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-  ::GetSystemTimeAsFileTime(&now);
-  auto ticks = [](const FILETIME& time) {
-    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  };
-  return static_cast<long long>((ticks(now) - ticks(created)) / 10000);
-}
-
 constexpr UINT kDemoKeys[] = {VK_F5, VK_F6, VK_F7, VK_F8};
 
 int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_point start, int showCommand) {
   UiReport report = UiReport::FromEnvironment(start);
+  report.Line("phase", "winmain");
   std::unique_ptr<sim::DemoSession> demo;
   std::unique_ptr<device::SystemDevices> devices;
   if (scenario) {
@@ -133,6 +123,7 @@ int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_p
   UpdaterWindow::Options options;
   options.report = report.Enabled() ? &report : nullptr;
   UpdaterWindow window(options);
+  report.Line("phase", "window-built");
   window.Form().SetAccessAdvice(AccessDeniedAdvice());
   if (demo) {
     demo->SetDeviceEventSink([&window](std::uint32_t code) { window.PostDeviceEvent(code); });
@@ -155,10 +146,9 @@ int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_p
     // For start-up measurements: what is queued after the show is handled once, then it leaves.
     window.View().ProcessPendingMessages();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "corvane-update-tool: window shown %lld ms after start of WinMain, %lld ms after process creation\n",
-                  static_cast<long long>(ms.count()), MsSinceProcessCreation());
+    char line[96];
+    std::snprintf(line, sizeof line, "corvane-update-tool: window shown %lld ms after start of WinMain\n",
+                  static_cast<long long>(ms.count()));
     report.Line("exit-after-show", line);
     Say(line, true);
     return 0;

@@ -61,8 +61,15 @@ void UpdaterWindow::Start() {
                                              [](std::int32_t counter) { return AnimationFrameName(counter); },
                                              options_.animationPeriod, options_.animationWait);
   }
+  Phase("animation-started");
   form_.Start();
+  Phase("first-scan-done");
   form_.FormCreate();
+  Phase("form-created");
+}
+
+void UpdaterWindow::Phase(std::string_view name) {
+  if (options_.report != nullptr) options_.report->Line("phase", name);
 }
 
 void UpdaterWindow::PostDeviceEvent(std::uint32_t code) const {

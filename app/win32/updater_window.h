@@ -55,6 +55,8 @@ class UpdaterWindow {
  private:
   template <typename Handler>
   void Guarded(Handler&& handler);
+  // A report line for the start-up's steps (the measurements split the time by them).
+  void Phase(std::string_view name);
 
   Options options_;
   Win32FormView view_;
