@@ -73,7 +73,9 @@ void UpdaterWindow::Phase(std::string_view name) {
 }
 
 void UpdaterWindow::PostDeviceEvent(std::uint32_t code) const {
-  ::PostMessageA(view_.Window(), WM_DEVICECHANGE, code, 0);
+  // Codes without a data pointer travel as the system's own message; the others cannot be posted.
+  const UINT message = (code & 0x8000) != 0 ? kQueuedDeviceChangeMessage : WM_DEVICECHANGE;
+  ::PostMessageA(view_.Window(), message, code, 0);
 }
 
 }  // namespace corvane::app::win32

@@ -45,7 +45,7 @@ class UpdaterWindow {
   TForm1& Form() { return form_; }
   TMyThread* Animation() { return animation_.get(); }
 
-  // Queues a device-change event to the window as the system would send it; any thread.
+  // Queues a device-change event to the window, to be handled as the system's would be; any thread.
   void PostDeviceEvent(std::uint32_t code) const;
   // Stops and joins the animation thread and drops the frames still queued (idempotent).
   void StopAnimation();

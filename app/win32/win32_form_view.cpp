@@ -431,7 +431,8 @@ LRESULT Win32FormView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       Report("timer", std::to_string(wParam));
       if (handlers.timer) handlers.timer(static_cast<std::uintptr_t>(wParam));
       return 0;
-    case WM_DEVICECHANGE: {
+    case WM_DEVICECHANGE:
+    case kQueuedDeviceChangeMessage: {
       char code[16];
       std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(wParam));
       Report("devicechange", code);

@@ -26,6 +26,10 @@ inline constexpr char kStatusLabelClassName[] = "CorvaneStatusLabel";
 inline constexpr int kFirstControlId = 1000;
 // Private messages. kFrameMessage: wParam = index into kPictureNames of the next animation frame.
 inline constexpr UINT kFrameMessage = WM_APP + 1;
+// A device-change event queued by the program itself (the demo's virtual plugs): wParam = event
+// code, handled as WM_DEVICECHANGE is. Windows refuses to post WM_DEVICECHANGE with a code that
+// carries a data pointer (0x8000 set, e.g. DBT_DEVICEREMOVECOMPLETE: ERROR_MESSAGE_SYNC_ONLY).
+inline constexpr UINT kQueuedDeviceChangeMessage = WM_APP + 2;
 // The notification code the status label sends with WM_COMMAND when it is clicked.
 inline constexpr WORD kStatusClicked = 0x5354;
 // Labels whose text is too wide for them on this desktop get a smaller font, down to this height.

@@ -2,7 +2,8 @@
 # The GUI journey of the Win32 window under Wine, in one Xvfb session:
 #   demo (--simulate kts260): the offer on screen -> a real mouse click on the status line ->
 #   "Updating" with the progress bar -> "Update complete" -> three WM_DEVICECHANGE 0x0007 posted
-#   100 ms apart give exactly one rescan about 500 ms after the last; then the real backend on
+#   100 ms apart give exactly one rescan about 500 ms after the last -> F5 unplugs the virtual
+#   adaptor and F5 plugs it back in (the keyboard, through the window); then the real backend on
 #   Wine's empty disk list shows "Cannot find any supported Corvane devices.".
 # Each state is saved as a PNG of the client area (997 x 756) for people to compare with the Qt
 # window's screenshots.
@@ -179,9 +180,18 @@ echo "gui_journey: notifications at ${events[*]} ms, rescan at ${scans[${#scans[
 wait_for '^[0-9]+ status Your product is up to date$' 20
 sleep 0.3
 shot win32-04-rescanned-up-to-date
+
+# 4. The demo's keys: F5 unplugs the virtual adaptor, F5 again plugs it back in.
+timeout 10 xdotool mousemove "$status_x" "$status_y" click 1 || fail "xdotool click to focus"
+timeout 10 xdotool key F5 || fail "xdotool key F5"
+wait_for '^[0-9]+ devicechange 0x8004$' 10
+wait_for '^[0-9]+ status Cannot find any supported Corvane devices\.$' 20
+timeout 10 xdotool key F5 || fail "xdotool key F5"
+sleep 1.5
+tail -n 1 <(grep ' status ' "$report") | grep -q ' status Your product is up to date$' || fail "F5 did not plug the adaptor back in"
 finish
 
-# 4. The real backend on Wine's own disk list, which holds no adaptor.
+# 5. The real backend on Wine's own disk list, which holds no adaptor.
 start real
 wait_for '^[0-9]+ shown ' 120
 wait_for '^[0-9]+ status Cannot find any supported Corvane devices\.$' 30

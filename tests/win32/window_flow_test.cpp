@@ -109,6 +109,25 @@ TEST(Win32Flow, DeviceChangeMessagesArmTheRescanTimerAndItsTickRescansOnce) {
   EXPECT_FALSE(::KillTimer(window, kRescanTimerId)) << "the tick killed the timer: it fires once";
 }
 
+TEST(Win32Flow, AVirtualUnplugQueuesTheRemovalAndTheNodeChangeForTheWatch) {
+  SimWindow sim("kts210-current");
+  sim.window.Start();
+  std::vector<std::uint32_t> seen;
+  auto deliver = sim.window.View().handlers.deviceChange;
+  sim.window.View().handlers.deviceChange = [&](std::uint32_t code) {
+    seen.push_back(code);
+    deliver(code);
+  };
+  sim.session.TogglePlug(0);
+  EXPECT_TRUE(seen.empty()) << "queued, not handled inside the unplug";
+  sim.window.View().ProcessPendingMessages();
+  EXPECT_EQ(seen, (std::vector<std::uint32_t>{device::kDbtDeviceRemoveComplete, device::kDbtDevNodesChanged}));
+  sim.session.TogglePlug(0);
+  sim.window.View().ProcessPendingMessages();
+  EXPECT_EQ(seen.back(), device::kDbtDevNodesChanged);
+  EXPECT_EQ(seen.size(), 3u);
+}
+
 TEST(Win32Flow, ReplugAfterTheUpdateRescansToUpToDate) {
   SimWindow sim("kts210");
   sim.window.Start();
