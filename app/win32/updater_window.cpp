@@ -1,0 +1,81 @@
+#include "app/win32/updater_window.h"
+
+#include <exception>
+#include <string>
+
+#include "app/form_texts.h"
+
+namespace corvane::app::win32 {
+
+void ShowHandlerError(HWND owner, const char* what, const ErrorHook& hook) {
+  if (hook) {
+    hook(what);
+    return;
+  }
+  const std::string title(kApplicationTitle);
+  ::MessageBoxA(owner, what, title.c_str(), MB_ICONERROR | MB_OK);
+}
+
+// No exception may unwind through the system's window procedure frames: each handler's is caught
+// here, shown, and the message loop goes on.
+template <typename Handler>
+void UpdaterWindow::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowHandlerError(view_.Window(), error.what(), errorHook);
+  } catch (...) {
+    ShowHandlerError(view_.Window(), "", errorHook);
+  }
+}
+
+UpdaterWindow::UpdaterWindow(Options options) : options_(std::move(options)), view_(options_.report), form_(view_) {
+  Win32FormView::Handlers& on = view_.handlers;
+  on.statusClicked = [this] { Guarded([this] { form_.lblStaustClick(); }); };
+  on.exitClicked = [this] { Guarded([this] { form_.btn_ExitClick(); }); };
+  on.refreshClicked = [this] { Guarded([this] { form_.btn_RefreshClick(); }); };
+  on.updateClicked = [this] { Guarded([this] { form_.btn_updClick(); }); };
+  on.timer = [this](std::uintptr_t id) { Guarded([this, id] { form_.WMTimer(id); }); };
+  on.deviceChange = [this](std::uint32_t code) { Guarded([this, code] { form_.WMDeviceChange(code); }); };
+  on.frame = [this](std::string_view frame) {
+    Guarded([this, frame] { form_.ShowResourcePicture(ControlId::Image2, frame); });
+  };
+  on.destroying = [this] { StopAnimation(); };
+}
+
+UpdaterWindow::~UpdaterWindow() {
+  // The animation thread posts to the window; it ends before the window and its controls go.
+  StopAnimation();
+}
+
+void UpdaterWindow::StopAnimation() {
+  if (animation_) animation_->Stop();
+  view_.DropFrames();
+}
+
+void UpdaterWindow::Start() {
+  if (options_.animate) {
+    const Win32FormView* view = &view_;
+    // The thread only posts the frame's index; the window thread puts it into Image2.
+    animation_ = std::make_unique<TMyThread>([view](std::string_view frame) { view->PostFrame(frame); },
+                                             [](std::int32_t counter) { return AnimationFrameName(counter); },
+                                             options_.animationPeriod, options_.animationWait);
+  }
+  Phase("animation-started");
+  form_.Start();
+  Phase("first-scan-done");
+  form_.FormCreate();
+  Phase("form-created");
+}
+
+void UpdaterWindow::Phase(std::string_view name) {
+  if (options_.report != nullptr) options_.report->Line("phase", name);
+}
+
+void UpdaterWindow::PostDeviceEvent(std::uint32_t code) const {
+  // Codes without a data pointer travel as the system's own message; the others cannot be posted.
+  const UINT message = (code & 0x8000) != 0 ? kQueuedDeviceChangeMessage : WM_DEVICECHANGE;
+  ::PostMessageA(view_.Window(), message, code, 0);
+}
+
+}  // namespace corvane::app::win32

@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# The GUI journey of the Win32 window under Wine, in one Xvfb session:
+#   demo (--simulate kts260): the offer on screen -> a real mouse click on the status line ->
+#   "Updating" with the progress bar -> "Update complete" -> three WM_DEVICECHANGE 0x0007 posted
+#   100 ms apart give exactly one rescan about 500 ms after the last -> F5 unplugs the virtual
+#   adaptor and F5 plugs it back in (the keyboard, through the window); then the real backend on
+#   Wine's empty disk list shows "Cannot find any supported Corvane devices.".
+# Each state is saved as a PNG of the client area (997 x 756) for people to compare with the Qt
+# window's screenshots.
+#
+#   gui_journey.sh PROGRAM.exe HELPER.exe SCREENSHOT_DIR
+#
+# Inside a session (CORVANE_WINE_SESSION, DISPLAY and WINEPREFIX set, as scripts/wine-session.sh
+# exports them) it uses that one; otherwise it starts its own Xvfb and a fresh prefix and removes
+# them at the end. Every step is bounded in time; any failure, including a program that Wine could
+# not start, ends the script with a non-zero code.
+set -uo pipefail
+
+if [ $# -ne 3 ]; then
+  echo "usage: $0 PROGRAM.exe HELPER.exe SCREENSHOT_DIR" >&2
+  exit 2
+fi
+program=$(readlink -f "$1")
+helper=$(readlink -f "$2")
+shots=$3
+mkdir -p "$shots"
+shots=$(readlink -f "$shots")
+for tool in Xvfb wine wineboot wineserver xdotool xwd xdpyinfo timeout; do
+  command -v "$tool" >/dev/null || { echo "gui_journey: $tool is missing" >&2; exit 2; }
+done
+# The real ImageMagick (a "convert" earlier on the PATH may be a wrapper).
+magick=$(command -v convert-im6.q16 || command -v magick || command -v convert) || { echo "gui_journey: ImageMagick is missing" >&2; exit 2; }
+[ -f "$program" ] && [ -f "$helper" ] || { echo "gui_journey: $program or $helper does not exist" >&2; exit 2; }
+
+work=$(mktemp -d -t corvane-journey.XXXXXX)
+own_session=0
+xvfb_pid=""
+app_pid=""
+fail() {
+  echo "gui_journey: FAILED: $*" >&2
+  for f in "$work"/report-*.txt; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }; done
+  exit 1
+}
+cleanup() {
+  local rc=$?
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  if [ "$own_session" = 1 ]; then
+    timeout 30 wineserver -k 2>/dev/null
+    timeout 30 wineserver -w 2>/dev/null
+    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
+    rm -rf "$WINEPREFIX"
+  fi
+  rm -rf "$work"
+  exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -n "${CORVANE_WINE_SESSION:-}" ] && [ -n "${DISPLAY:-}" ] && [ -n "${WINEPREFIX:-}" ]; then
+  echo "gui_journey: in the session on $DISPLAY"
+else
+  own_session=1
+  unset DISPLAY
+  for n in $(seq 57 120); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      if timeout 5 xdpyinfo -display ":$n" >/dev/null 2>&1; then export DISPLAY=":$n"; break 2; fi
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=""
+  done
+  [ -n "${DISPLAY:-}" ] || fail "no free display for Xvfb"
+  export WINEPREFIX
+  WINEPREFIX=$(mktemp -d -t corvane-journey-wine.XXXXXX)
+  export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  timeout 300 wineboot -i >/dev/null 2>&1 || fail "wineboot -i"
+  timeout 120 wineserver -w
+  timeout 30 wineserver -p
+  # Plain X11 frames: window closes do not stall and the frame is Wine's own, of known size.
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || fail "reg add Managed=N"
+  echo "gui_journey: own session on $DISPLAY"
+fi
+export WINEDEBUG=-all
+
+now_ms() { date +%s%3N; }
+
+# start NAME ARGS...: runs the program with its report file $work/report-NAME.txt
+start() {
+  local name=$1
+  shift
+  report="$work/report-$name.txt"
+  CORVANE_UI_REPORT="$report" timeout 300 wine "$program" "$@" >"$work/out-$name.txt" 2>&1 &
+  app_pid=$!
+}
+
+# wait_for PATTERN SECONDS: until a line of the report matches (grep -E)
+wait_for() {
+  local pattern=$1 limit=$2 start_ms
+  start_ms=$(now_ms)
+  while [ $(( $(now_ms) - start_ms )) -lt $((limit * 1000)) ]; do
+    grep -Eq -- "$pattern" "$report" 2>/dev/null && return 0
+    kill -0 "$app_pid" 2>/dev/null || { grep -Eq -- "$pattern" "$report" 2>/dev/null && return 0; fail "the program ended before '$pattern'"; }
+    sleep 0.05
+  done
+  fail "no '$pattern' within $limit s"
+}
+
+# The client area in screen pixels, from the window itself.
+locate() {
+  local answer
+  answer=$(timeout 30 wine "$helper" window 20000 2>&1 | tr -d '\r') || fail "the helper found no window: $answer"
+  read -r _ client_w client_h <<<"$(grep '^client ' <<<"$answer")"
+  read -r _ origin_x origin_y <<<"$(grep '^clientorigin ' <<<"$answer")"
+  read -r _ status_x status_y <<<"$(grep '^status ' <<<"$answer")"
+  [ -n "${status_x:-}" ] || fail "the helper did not find the status line: $answer"
+}
+
+shot() {
+  timeout 30 xwd -root -silent | timeout 30 "$magick" xwd:- -crop "${client_w}x${client_h}+${origin_x}+${origin_y}" +repage "$shots/$1.png" \
+    || fail "screenshot $1"
+  echo "gui_journey: saved $shots/$1.png"
+}
+
+finish() {
+  timeout 30 wine "$helper" close >/dev/null 2>&1 || fail "could not close the window"
+  local waited=0
+  while kill -0 "$app_pid" 2>/dev/null; do
+    sleep 0.1
+    waited=$((waited + 1))
+    [ "$waited" -lt 300 ] || fail "the program did not end within 30 s of WM_CLOSE"
+  done
+  wait "$app_pid"
+  local rc=$?
+  app_pid=""
+  [ "$rc" -eq 0 ] || fail "the program ended with exit code $rc"
+}
+
+offer="Click here to download and update the Corvane NVMe Bridge 234.01.00.01"
+
+# 1. Demo on the NVMe adaptor.
+start demo --simulate kts260
+wait_for '^[0-9]+ shown ' 120
+[ -s "$report" ] || fail "no report: the program did not start"
+wait_for "^[0-9]+ status $offer\$" 30
+locate
+[ "$client_w" = 997 ] && [ "$client_h" = 756 ] || fail "client area ${client_w}x${client_h}, expected 997x756"
+echo "gui_journey: client area 997 x 756 at $origin_x,$origin_y; status line centre $status_x,$status_y"
+sleep 0.5  # let the first paint reach the screen
+shot win32-01-update-offered
+
+# 2. The real mouse, on the status line.
+timeout 10 xdotool mousemove "$status_x" "$status_y" || fail "xdotool mousemove"
+sleep 0.2
+timeout 10 xdotool click 1 || fail "xdotool click"
+wait_for '^[0-9]+ status Updating$' 20
+wait_for '^[0-9]+ visible UpdateProgressBar 1$' 20
+wait_for '^[0-9]+ progress ([4-9][0-9]|100)$' 60
+shot win32-02-updating
+wait_for '^[0-9]+ status Update complete$' 120
+grep -q '^[0-9]* visible UpdateProgressBar 0$' "$report" || fail "the progress bar stayed visible"
+sleep 0.3
+shot win32-03-update-complete
+
+# 3. Three node-change notifications 100 ms apart: one rescan, about 500 ms after the last.
+scans_before=$(grep -c '^[0-9]* status Looking for Corvane adaptor$' "$report")
+timeout 30 wine "$helper" devchange 0x0007 3 100 || fail "the helper could not post WM_DEVICECHANGE"
+sleep 2.5
+mapfile -t events < <(awk '$2 == "devicechange" {print $1}' "$report")
+[ "${#events[@]}" -eq 3 ] || fail "the window saw ${#events[@]} device-change messages, expected 3"
+mapfile -t scans < <(awk '$2 == "status" && $0 ~ / status Looking for Corvane adaptor$/ {print $1}' "$report")
+rescans=$(( ${#scans[@]} - scans_before ))
+[ "$rescans" -eq 1 ] || fail "$rescans rescans after the notifications, expected exactly 1"
+delay=$(( scans[${#scans[@]} - 1] - events[2] ))
+echo "gui_journey: notifications at ${events[*]} ms, rescan at ${scans[${#scans[@]} - 1]} ms: $delay ms after the last"
+# SetTimer's 500 ms plus the tick granularity and the load of a shared machine.
+[ "$delay" -ge 480 ] && [ "$delay" -le 1000 ] || fail "the rescan came $delay ms after the last notification"
+wait_for '^[0-9]+ status Your product is up to date$' 20
+sleep 0.3
+shot win32-04-rescanned-up-to-date
+
+# 4. The demo's keys: F5 unplugs the virtual adaptor, F5 again plugs it back in.
+timeout 10 xdotool mousemove "$status_x" "$status_y" click 1 || fail "xdotool click to focus"
+timeout 10 xdotool key F5 || fail "xdotool key F5"
+wait_for '^[0-9]+ devicechange 0x8004$' 10
+wait_for '^[0-9]+ status Cannot find any supported Corvane devices\.$' 20
+timeout 10 xdotool key F5 || fail "xdotool key F5"
+sleep 1.5
+tail -n 1 <(grep ' status ' "$report") | grep -q ' status Your product is up to date$' || fail "F5 did not plug the adaptor back in"
+finish
+
+# 5. The real backend on Wine's own disk list, which holds no adaptor.
+start real
+wait_for '^[0-9]+ shown ' 120
+wait_for '^[0-9]+ status Cannot find any supported Corvane devices\.$' 30
+locate
+sleep 0.5
+shot win32-05-real-no-device
+finish
+
+echo "gui_journey: passed"
