@@ -11,9 +11,13 @@ cmake --build --preset ci -j 2
 ctest --preset ci -j 2 --timeout 900
 
 windows_start=$SECONDS
+# The window's pictures and icon come from the Linux build just made (rendered by its Qt tool).
+pictures=$PWD/build/ci/app/qt/pictures
 for preset in windows-x86 windows-x64; do
-  cmake --preset "$preset"
+  cmake --preset "$preset" -DCORVANE_HOST_PICTURE_DIR="$pictures" \
+    -DCORVANE_HOST_ICON_PNG="$PWD/build/ci/app/qt/icons/256/corvane-update-tool.png"
   cmake --build --preset "$preset" -j 2
 done
+scripts/check-windows-resources.sh build/windows-x86 build/windows-x64
 scripts/wine-session.sh build/windows-x86 build/windows-x64
 echo "Windows builds and their Wine run: ok ($((SECONDS - windows_start)) s)"

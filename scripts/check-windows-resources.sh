@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Lists the resources of the Windows window programs (windres reads them back out of the .exe) and
+# fails unless each carries the seven pictures, the version record 1.0.0.8, the icon and the
+# manifest that asks for administrator rights for its own processor.
+#   scripts/check-windows-resources.sh BUILD_DIR...
+set -euo pipefail
+status=0
+for dir in "$@"; do
+  exe="$dir/app/win32/corvane-update-tool.exe"
+  case "$(objdump -f "$exe" 2>/dev/null | sed -n 's/.*file format //p')" in
+    pei-i386) windres=i686-w64-mingw32-windres; arch=x86 ;;
+    pei-x86-64) windres=x86_64-w64-mingw32-windres; arch=amd64 ;;
+    *) echo "check-windows-resources: $exe is missing or not a Windows program" >&2; exit 1 ;;
+  esac
+  listing="$dir/corvane-update-tool.resources.rc"
+  "$windres" -i "$exe" -O rc -o "$listing"
+  missing=()
+  for name in BACKGROUND LOADING1 LOADING2 LOADING3 GOOD UPDATE CROSS; do
+    grep -q "^\"$name\" 2 /\* RT_BITMAP \*/" "$listing" || missing+=("bitmap $name")
+  done
+  grep -q "^ FILEVERSION 1, 0, 0, 8$" "$listing" || missing+=("file version 1,0,0,8")
+  grep -q "^ PRODUCTVERSION 1, 0, 0, 8$" "$listing" || missing+=("product version 1,0,0,8")
+  grep -q 'VALUE "FileVersion", "1.0.0.8"' "$listing" || missing+=("FileVersion text")
+  grep -q 'VALUE "ProductVersion", "1.0.0.8"' "$listing" || missing+=("ProductVersion text")
+  grep -q 'VALUE "Translation", 0x409, 1252' "$listing" || missing+=("translation 0x409/1252")
+  grep -q "RT_GROUP_ICON" "$listing" || missing+=("icon")
+  grep -q "^1 24 /\* RT_MANIFEST \*/" "$listing" || missing+=("manifest resource")
+  grep -q 'name=""RunAsAdmin"" version=""1.0.0.0"" processorArchitecture=""'"$arch"'""' "$listing" ||
+    missing+=("assembly RunAsAdmin 1.0.0.0 $arch")
+  grep -q 'level=""requireAdministrator"" uiAccess=""false""' "$listing" || missing+=("requireAdministrator")
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "check-windows-resources: $exe lacks: ${missing[*]}" >&2
+    status=1
+  else
+    echo "check-windows-resources: $exe ($arch) carries the 7 bitmaps, the icon, version 1.0.0.8 and the administrator manifest (listing: $listing)"
+  fi
+  for program in "$exe" "$dir/app/cli/corvane-update.exe"; do
+    echo "  $(basename "$program"): $(stat -c %s "$program") bytes; DLLs: $(objdump -p "$program" | sed -n 's/.*DLL Name: //p' | tr '\n' ' ')"
+  done
+done
+exit "$status"
