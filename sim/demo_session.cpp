@@ -52,4 +52,52 @@ bool DemoSession::TogglePlug(std::size_t index) {
   return true;
 }
 
+DemoSession::Options DemoSession::WindowPacing(std::optional<int> perKiBMs) {
+  Options options;
+  const int perKiB = perKiBMs ? std::max(*perKiBMs, 0) : 25;
+  options.perKiB = std::chrono::milliseconds(perKiB);
+  options.perCommand = std::chrono::milliseconds(perKiBMs && perKiB == 0 ? 0 : 2);
+  options.realSleepCapMs = 20;
+  return options;
+}
+
+std::string DemoUsageText() {
+  std::string text =
+      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE]\n"
+      "  Without options the tool works on the adaptors attached to this computer.\n"
+      "  --simulate NAME       demo on a built-in virtual adaptor scenario\n"
+      "  --simulate-file FILE  demo on a scenario file\n"
+      "  In demo mode F5 unplugs or re-plugs the first virtual adaptor, F6 to F8 the next ones.\n"
+      "Built-in scenarios: ";
+  return text + BuiltInScenarioList() + "\n";
+}
+
+DemoArguments ReadDemoArguments(const std::vector<std::string_view>& arguments) {
+  DemoArguments result;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string option(arguments[i]);
+    if (option == "--help" || option == "-h" || option == "/?") {
+      result.action = DemoArguments::Action::Help;
+      result.message = DemoUsageText();
+      return result;
+    }
+    if ((option == "--simulate" || option == "--simulate-file") && i + 1 < arguments.size()) {
+      const std::string value(arguments[++i]);
+      try {
+        result.scenario = option == "--simulate" ? ChooseScenario(value, std::nullopt)
+                                                 : ChooseScenario(std::nullopt, value);
+      } catch (const std::exception& error) {
+        result.action = DemoArguments::Action::Error;
+        result.message = error.what();
+        return result;
+      }
+      continue;
+    }
+    result.action = DemoArguments::Action::Error;
+    result.message = "unknown option " + option + "\n" + DemoUsageText();
+    return result;
+  }
+  return result;
+}
+
 }  // namespace corvane::sim

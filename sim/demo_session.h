@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "device/platform.h"
 #include "sim/sim.h"
@@ -54,6 +57,10 @@ class DemoSession {
     std::chrono::microseconds perKiB{0};      // and per whole KiB of data it carries
     std::uint32_t realSleepCapMs = 0;          // real share of each wait; 0 in tests
   };
+  // The window programs' pacing: 2 ms per command and 25 ms per KiB make an update last a few
+  // seconds, long enough to watch; `perKiBMs` (CORVANE_DEMO_PACE_MS) sets the time per KiB, and 0
+  // switches all pacing off.
+  static Options WindowPacing(std::optional<int> perKiBMs);
   // `boxes` shows the device layer's error box and takes its traces.
   DemoSession(const Scenario& scenario, device::HostServices& boxes, Options options);
   ~DemoSession();
@@ -82,5 +89,16 @@ class DemoSession {
   std::unique_ptr<PacedPort> port_;
   std::function<void(std::uint32_t)> sink_;
 };
+
+// The window programs' command line: nothing, or one demo scenario.
+struct DemoArguments {
+  enum class Action { Run, Help, Error };
+  Action action = Action::Run;
+  std::optional<Scenario> scenario;  // set for a demo
+  std::string message;               // the usage text for Help; what was wrong for Error
+};
+// Reads argv[1..] ("--simulate NAME", "--simulate-file FILE", "--help"/"-h"/"/?").
+DemoArguments ReadDemoArguments(const std::vector<std::string_view>& arguments);
+std::string DemoUsageText();
 
 }  // namespace corvane::sim

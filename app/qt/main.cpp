@@ -33,54 +33,21 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void PrintUsage() {
-  std::printf(
-      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE]\n"
-      "  Without options the tool works on the adaptors attached to this computer.\n"
-      "  --simulate NAME       demo on a built-in virtual adaptor scenario\n"
-      "  --simulate-file FILE  demo on a scenario file\n"
-      "  In demo mode F5 unplugs or re-plugs the first virtual adaptor, F6 to F8 the next ones.\n"
-      "Built-in scenarios:");
-  for (const std::string& name : sim::BuiltInScenarioNames()) std::printf(" %s", name.c_str());
-  std::printf("\n");
-}
-
 constexpr int kDemoKeys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8};
 
-struct Arguments {
-  std::optional<sim::Scenario> scenario;
-  std::optional<int> exitNow;  // set for --help and for bad arguments
-};
-
 // Read before the application object exists, so --help works without a display.
-Arguments ReadArguments(int argc, char** argv) {
-  Arguments arguments;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--help" || option == "-h") {
-      PrintUsage();
-      arguments.exitNow = 0;
-      return arguments;
-    }
-    if ((option == "--simulate" || option == "--simulate-file") && i + 1 < argc) {
-      const std::string value = argv[++i];
-      try {
-        arguments.scenario = option == "--simulate"
-                                 ? sim::ChooseScenario(value, std::nullopt)
-                                 : sim::ChooseScenario(std::nullopt, value);
-      } catch (const std::exception& error) {
-        std::fprintf(stderr, "corvane-update-tool: %s\n", error.what());
-        arguments.exitNow = 2;
-        return arguments;
-      }
-      continue;
-    }
-    std::fprintf(stderr, "corvane-update-tool: unknown option %s\n", option.c_str());
-    PrintUsage();
-    arguments.exitNow = 2;
-    return arguments;
+std::optional<int> ExitEarly(const sim::DemoArguments& arguments) {
+  switch (arguments.action) {
+    case sim::DemoArguments::Action::Help:
+      std::fputs(arguments.message.c_str(), stdout);
+      return 0;
+    case sim::DemoArguments::Action::Error:
+      std::fprintf(stderr, "corvane-update-tool: %s\n", arguments.message.c_str());
+      return 2;
+    case sim::DemoArguments::Action::Run:
+      break;
   }
-  return arguments;
+  return std::nullopt;
 }
 
 int Run(QApplication& application, std::optional<sim::Scenario> scenario,
@@ -91,15 +58,11 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
   device::DeviceEventSource* events = nullptr;
   Platform platform;
   if (scenario) {
-    sim::DemoSession::Options options;
-    // 2 ms per command and 25 ms per KiB of firmware make an update last a few seconds, long
-    // enough to watch; CORVANE_DEMO_PACE_MS sets the time per KiB (0: no pacing at all).
     bool paceSet = false;
-    const int paceMs = std::max(qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet), 0);
-    options.perKiB = std::chrono::milliseconds(paceSet ? paceMs : 25);
-    options.perCommand = std::chrono::milliseconds(paceSet && paceMs == 0 ? 0 : 2);
-    options.realSleepCapMs = 20;
-    demo = std::make_unique<sim::DemoSession>(*scenario, host, options);
+    const int paceMs = qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet);
+    demo = std::make_unique<sim::DemoSession>(
+        *scenario, host,
+        sim::DemoSession::WindowPacing(paceSet ? std::optional<int>(paceMs) : std::nullopt));
     platform = demo->MakePlatform();
   } else {
     devices = device::OpenSystemDevices();
@@ -152,8 +115,9 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
 int main(int argc, char** argv) {
   QElapsedTimer startClock;
   startClock.start();
-  Arguments arguments = ReadArguments(argc, argv);
-  if (arguments.exitNow) return *arguments.exitNow;
+  sim::DemoArguments arguments =
+      sim::ReadDemoArguments(std::vector<std::string_view>(argv + 1, argv + argc));
+  if (const std::optional<int> code = ExitEarly(arguments)) return *code;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("corvane-update-tool"));
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));

@@ -25,18 +25,6 @@ namespace {
 using namespace corvane;
 using namespace corvane::app::win32;
 
-std::string Usage() {
-  std::string text =
-      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE]\n"
-      "  Without options the tool works on the adaptors attached to this computer.\n"
-      "  --simulate NAME       demo on a built-in virtual adaptor scenario\n"
-      "  --simulate-file FILE  demo on a scenario file\n"
-      "  In demo mode F5 unplugs or re-plugs the first virtual adaptor, F6 to F8 the next ones.\n"
-      "Built-in scenarios:";
-  for (const std::string& name : sim::BuiltInScenarioNames()) text += " " + name;
-  return text + "\n";
-}
-
 // A window program has no console of its own: the text goes to the standard handle when the
 // caller gave one (a redirection, or the console it was started from), else into a message box.
 void Say(const std::string& text, bool error) {
@@ -59,42 +47,11 @@ void Say(const std::string& text, bool error) {
   ::MessageBoxA(nullptr, text.c_str(), title.c_str(), (error ? MB_ICONERROR : MB_ICONINFORMATION) | MB_OK);
 }
 
-struct Arguments {
-  std::optional<sim::Scenario> scenario;
-  std::optional<int> exitNow;  // set for --help and for bad arguments
-};
-
-Arguments ReadArguments(int argc, char** argv) {
-  Arguments arguments;
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--help" || option == "-h" || option == "/?") {
-      Say(Usage(), false);
-      arguments.exitNow = 0;
-      return arguments;
-    }
-    if ((option == "--simulate" || option == "--simulate-file") && i + 1 < argc) {
-      const std::string value = argv[++i];
-      try {
-        arguments.scenario = option == "--simulate" ? sim::ChooseScenario(value, std::nullopt)
-                                                    : sim::ChooseScenario(std::nullopt, value);
-      } catch (const std::exception& error) {
-        Say(std::string("corvane-update-tool: ") + error.what() + "\n", true);
-        arguments.exitNow = 2;
-        return arguments;
-      }
-      continue;
-    }
-    Say("corvane-update-tool: unknown option " + option + "\n" + Usage(), true);
-    arguments.exitNow = 2;
-    return arguments;
-  }
-  return arguments;
-}
-
-int EnvironmentInt(const char* name, int fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
+// CORVANE_DEMO_PACE_MS, when set: the demo's time per KiB.
+std::optional<int> DemoPace() {
+  const char* value = std::getenv("CORVANE_DEMO_PACE_MS");
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::atoi(value);
 }
 
 constexpr UINT kDemoKeys[] = {VK_F5, VK_F6, VK_F7, VK_F8};
@@ -105,15 +62,8 @@ int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_p
   std::unique_ptr<sim::DemoSession> demo;
   std::unique_ptr<device::SystemDevices> devices;
   if (scenario) {
-    sim::DemoSession::Options options;
-    // As in the Qt window: 2 ms per command and 25 ms per KiB of firmware make an update last a
-    // few seconds; CORVANE_DEMO_PACE_MS sets the time per KiB (0: no pacing at all).
-    const int paceMs = std::max(EnvironmentInt("CORVANE_DEMO_PACE_MS", 25), 0);
-    const bool paceSet = std::getenv("CORVANE_DEMO_PACE_MS") != nullptr;
-    options.perKiB = std::chrono::milliseconds(paceMs);
-    options.perCommand = std::chrono::milliseconds(paceSet && paceMs == 0 ? 0 : 2);
-    options.realSleepCapMs = 20;
-    demo = std::make_unique<sim::DemoSession>(*scenario, DesktopHost(), options);
+    demo = std::make_unique<sim::DemoSession>(*scenario, DesktopHost(),
+                                              sim::DemoSession::WindowPacing(DemoPace()));
     devices = OpenDemoDevices(*demo, *scenario);
   } else {
     devices = OpenRealDevices();
@@ -162,10 +112,21 @@ int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_p
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int showCommand) {
   const auto start = std::chrono::steady_clock::now();
-  Arguments arguments;
+  sim::DemoArguments arguments;
   // Without arguments nothing of the command line is read.
-  if (commandLine != nullptr && *commandLine != '\0') arguments = ReadArguments(__argc, __argv);
-  if (arguments.exitNow) return *arguments.exitNow;
+  if (commandLine != nullptr && *commandLine != '\0') {
+    arguments = sim::ReadDemoArguments(std::vector<std::string_view>(__argv + 1, __argv + __argc));
+  }
+  switch (arguments.action) {
+    case sim::DemoArguments::Action::Help:
+      Say(arguments.message, false);
+      return 0;
+    case sim::DemoArguments::Action::Error:
+      Say("corvane-update-tool: " + arguments.message + "\n", true);
+      return 2;
+    case sim::DemoArguments::Action::Run:
+      break;
+  }
   // What escapes start-up is shown like a handler's error, and the program ends with code 0.
   try {
     return Run(std::move(arguments.scenario), start, showCommand);

@@ -134,32 +134,32 @@ Win32FormView::~Win32FormView() {
   for (auto& [key, font] : fonts_) ::DeleteObject(font);
 }
 
-HFONT Win32FormView::FontFor(const FontSpec& spec, int pixels) {
-  const std::string key = std::string(spec.face) + "/" + std::to_string(pixels) + "/" + (spec.bold ? "b" : "r") + "/" +
-                          std::to_string(ToCharset(spec.charset));
+HFONT Win32FormView::FontFor(const FontSpec& wanted, int pixels) {
+  const std::string key = std::string(wanted.face) + "/" + std::to_string(pixels) + "/" + (wanted.bold ? "b" : "r") + "/" +
+                          std::to_string(ToCharset(wanted.charset));
   if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-  const int weight = spec.bold ? FW_BOLD : FW_NORMAL;
+  const int weight = wanted.bold ? FW_BOLD : FW_NORMAL;
   // The layout's heights are character heights, hence negative.
   const int height = -pixels;
-  const bool ascii = std::all_of(spec.face.begin(), spec.face.end(),
+  const bool ascii = std::all_of(wanted.face.begin(), wanted.face.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   HFONT font = nullptr;
   if (ascii) {
-    const std::string face = Text(spec.face);
-    font = ::CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ToCharset(spec.charset), OUT_DEFAULT_PRECIS,
+    const std::string face = Text(wanted.face);
+    font = ::CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ToCharset(wanted.charset), OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
   } else {
     // A face outside ASCII (the buttons' Traditional Chinese one) has no spelling in the ANSI code
     // page of a Western system; the wide call takes it as stored.
-    const std::wstring face = Utf8ToWide(spec.face);
-    font = ::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ToCharset(spec.charset), OUT_DEFAULT_PRECIS,
+    const std::wstring face = Utf8ToWide(wanted.face);
+    font = ::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ToCharset(wanted.charset), OUT_DEFAULT_PRECIS,
                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
   }
   fonts_.emplace(key, font);
   return font;
 }
 
-HFONT Win32FormView::FittedFont(HWND label, const FontSpec& spec, std::string_view text) {
+HFONT Win32FormView::FittedFont(HWND label, const FontSpec& wanted, std::string_view text) {
   // The layout was drawn for a narrow bitmap face; where this desktop's face for it is wider, the
   // text is made smaller until its longest line fits instead of being cut off at both ends. A tenth
   // of the width stays free so that labels which touch do not run together.
@@ -167,9 +167,9 @@ HFONT Win32FormView::FittedFont(HWND label, const FontSpec& spec, std::string_vi
   ::GetClientRect(label, &client);
   const int room = client.right - std::max(4L, client.right / 10);
   HDC dc = ::GetDC(label);
-  HFONT chosen = FontFor(spec, spec.heightPx);
-  for (int pixels = spec.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
-    chosen = FontFor(spec, pixels);
+  HFONT chosen = FontFor(wanted, wanted.heightPx);
+  for (int pixels = wanted.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
+    chosen = FontFor(wanted, pixels);
     HGDIOBJ old = ::SelectObject(dc, chosen);
     int widest = 0;
     std::size_t begin = 0;

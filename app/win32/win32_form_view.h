@@ -118,8 +118,8 @@ class Win32FormView : public FormView {
   static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildControls();
-  HFONT FontFor(const FontSpec& spec, int pixels);
-  HFONT FittedFont(HWND label, const FontSpec& spec, std::string_view text);
+  HFONT FontFor(const FontSpec& wanted, int pixels);
+  HFONT FittedFont(HWND label, const FontSpec& wanted, std::string_view text);
   void ApplyFont(ControlId id, std::string_view text);
   void DrawPicture(const DRAWITEMSTRUCT& item);
   void Dispatch(MSG& message);

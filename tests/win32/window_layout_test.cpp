@@ -43,9 +43,9 @@ LOGFONTW FontOf(HWND control) {
 }
 
 // Width of the widest line of `text` in the table's own font, measured apart from the view.
-int WidestLineAtTableSize(HWND control, const FontSpec& spec, const std::string& text) {
-  const std::wstring face = Utf8ToWide(spec.face);
-  HFONT font = ::CreateFontW(-spec.heightPx, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, ToCharset(spec.charset),
+int WidestLineAtTableSize(HWND control, const FontSpec& wanted, const std::string& text) {
+  const std::wstring face = Utf8ToWide(wanted.face);
+  HFONT font = ::CreateFontW(-wanted.heightPx, 0, 0, 0, wanted.bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, ToCharset(wanted.charset),
                              0, 0, 0, 0, face.c_str());
   HDC dc = ::GetDC(control);
   HGDIOBJ old = ::SelectObject(dc, font);
