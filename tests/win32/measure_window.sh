@@ -76,3 +76,5 @@ startup win32 wine "$win32"
 startup qt "$qt"
 idle_cpu win32 "$win32" wine "$win32"
 idle_cpu qt "$qt" "$qt"
+# The programs measured were ended by a signal on purpose; the figures above are the result.
+exit 0
