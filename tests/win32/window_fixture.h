@@ -28,9 +28,7 @@ class RecordingHost : public device::HostServices {
 };
 
 inline sim::Scenario Scenario(std::string_view name) {
-  auto scenario = sim::BuiltInScenario(name);
-  if (!scenario) throw std::runtime_error("no scenario " + std::string(name));
-  return *scenario;
+  return sim::ChooseScenario(std::string(name), std::nullopt);
 }
 
 inline UpdaterWindow::Options NoAnimation() {
