@@ -50,9 +50,11 @@ ScanResult ScanBridgeDevices(const ScanHooks& hooks, std::size_t slotCount) {
   std::vector<DevicePathSlot> slots(std::max<std::size_t>(slotCount, 1));
   // Refused opens are read off the transport's log: the scan itself only sends commands.
   const CommandLog* log = ActivePlatform().log;
-  const std::uint64_t logStart = log != nullptr ? log->Sequence() : 0;
 
-  const int found = EnumBridgeDevices(std::span<DevicePathSlot>(slots.data(), slotCount), 1);
+  DiscoveryNotes notes;
+  const int found =
+      EnumBridgeDevices(std::span<DevicePathSlot>(slots.data(), slotCount), 1, &notes);
+  const std::uint64_t probeStart = log != nullptr ? log->Sequence() : 0;
   result.foundDiskCount = std::clamp(found, 0, static_cast<int>(slotCount));
   if (result.foundDiskCount > 0) {
     if (hooks.probing) hooks.probing();
@@ -84,7 +86,10 @@ ScanResult ScanBridgeDevices(const ScanHooks& hooks, std::size_t slotCount) {
   } else {
     result.outcome = result.listed.size() >= 2 ? ScanOutcome::Several : ScanOutcome::Checked;
   }
-  result.accessDenied = log != nullptr && log->AccessDeniedSince(logStart);
+  // Discovery counts only refusals by disks that may be ours; what is probed afterwards has
+  // answered as a bridge.
+  result.accessDenied =
+      notes.refusedBridge || (log != nullptr && log->AccessDeniedSince(probeStart));
   return result;
 }
 

@@ -52,8 +52,9 @@ struct ScanResult {
   std::optional<std::string> trailingUnlistedPath;
   std::uint16_t lastChipId = 0;         // identification word of the last path probed
   bool limitReached = false;            // more paths than kMaxListedDisks could be listed
-  // Some device could not be opened because this user lacks the rights to it (seen in the
-  // transport's command log, when the platform wires one).
+  // A device that may be one of our adaptors could not be opened because this user lacks the
+  // rights to it (seen in the transport's command log, when the platform wires one). Disks whose
+  // USB vendor id names another maker do not count.
   bool accessDenied = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
+#include "device/chip_info.h"
 #include "device/disk_source.h"
 #include "device/platform.h"
 
@@ -33,9 +34,15 @@ bool IsAdmitted(std::string_view path) {
   return ReadChipIdWord(path, idWord) != 0;  // its success alone admits; the answer is not read
 }
 
+// A disk whose USB vendor id is known to be another maker's is not one of our adaptors.
+bool MayBeChipMakerBridge(const DiskInterface& disk) {
+  return !disk.usbVendorId.has_value() || *disk.usbVendorId == kChipMakerVendorId;
+}
+
 }  // namespace
 
-int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394) {
+int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394, DiscoveryNotes* notes) {
+  const CommandLog* log = ActivePlatform().log;
   DiskSource* disks = ActivePlatform().disks;
   if (disks == nullptr) return 0;
   std::vector<DiskInterface> interfaces;
@@ -50,7 +57,14 @@ int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394) {
     if (filled == slots.size()) break;
     const std::string& path = *disk.path;
     if (!IsCandidate(path, include1394) || !FitsSlot(path)) continue;
-    if (!IsAdmitted(path)) continue;
+    const std::uint64_t before = log != nullptr ? log->Sequence() : 0;
+    if (!IsAdmitted(path)) {
+      if (notes != nullptr && log != nullptr && log->AccessDeniedSince(before) &&
+          MayBeChipMakerBridge(disk)) {
+        notes->refusedBridge = true;
+      }
+      continue;
+    }
     DevicePathSlot& slot = slots[filled];
     std::fill(slot.begin(), slot.end(), '\0');
     std::copy(path.begin(), path.end(), slot.begin());

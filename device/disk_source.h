@@ -1,6 +1,7 @@
 // The platform seam listing the present disk interfaces.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@ struct DiskInterface {
   // The interface's path, which shows its attachment ("usbsto", "scsi" or "sbp2" in it);
   // nullopt when the platform could not read the path of this interface.
   std::optional<std::string> path;
+  // The USB vendor id of the device behind the interface, where the platform can read it without
+  // opening the device (Linux: sysfs); nullopt when it cannot tell or the disk is not on USB.
+  std::optional<std::uint16_t> usbVendorId;
 };
 
 class DiskSource {

@@ -94,10 +94,12 @@ DeviceConfig DefaultDeviceConfig(ChipFamily family) {
       id.buffer1Data = {0x00, 0x00, 0x00, 0x00, 0x02, static_cast<std::uint8_t>(sata ? 0x17 : 0x60)};
       id.flashType = std::array<std::uint8_t, 4>{0xEF, 0x40, 0x15, 0x00};
       d.nvram = DefaultNvramBlock(family);
+      d.usbVendorId = 0x3C9F;  // the chip maker's, which the adaptors keep
       break;
     }
     case ChipFamily::UsbStick:
       d.inquiry = {"Generic ", "USB Flash Disk  ", "1.00"};
+      d.usbVendorId = 0x0951;  // another maker's
       d.firmware = {0, 0, 0, 0};
       break;
     case ChipFamily::InternalDisk:

@@ -88,6 +88,9 @@ struct DeviceConfig {
   std::uint32_t diskBlocks = 2048;  // the small disk behind the bridge, 512-byte blocks
   bool pathUnreadable = false;      // the disk source cannot read this interface's path
   bool accessDenied = false;        // every open fails for lack of rights
+  // The USB device's vendor id as the platform lists it with the disk (on the USB and UAS buses
+  // only); nullopt: the platform cannot tell.
+  std::optional<std::uint16_t> usbVendorId;
 };
 
 // Family constants.

@@ -59,6 +59,9 @@ struct SimWorld::Impl {
         if (!d.plugged) continue;
         DiskInterface i;
         if (!d.config->pathUnreadable) i.path = d.path;
+        if (d.config->bus == Bus::Usb || d.config->bus == Bus::Uas) {
+          i.usbVendorId = d.config->usbVendorId;
+        }
         interfaces.push_back(std::move(i));
       }
       return true;

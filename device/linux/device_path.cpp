@@ -247,6 +247,23 @@ std::string PlugToken(const fs::path& deviceDir) {
   return {};
 }
 
+std::optional<std::uint16_t> UsbVendorId(const fs::path& deviceDir) {
+  const Attachment attachment = ClassifyScsiDevice(deviceDir);
+  if (attachment != Attachment::BulkOnly && attachment != Attachment::Uas) return std::nullopt;
+  const std::optional<fs::path> host = HostDirOf(deviceDir);
+  if (!host) return std::nullopt;
+  // hostH hangs off the USB interface ("2-1:1.0"), which belongs to the USB device ("2-1").
+  const std::optional<std::string> text = ReadAttribute(host->parent_path().parent_path() / "idVendor");
+  if (!text || text->size() != 4) return std::nullopt;
+  std::uint16_t id = 0;
+  for (char c : *text) {
+    const int digit = HexValue(c);
+    if (digit < 0) return std::nullopt;
+    id = static_cast<std::uint16_t>(id << 4 | digit);
+  }
+  return id;
+}
+
 bool SamePlugToken(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 std::optional<std::string> SgNodeName(const fs::path& deviceDir) {

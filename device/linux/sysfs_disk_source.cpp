@@ -56,7 +56,12 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     return fs::is_directory(root / "bus", error);
   }
 
-  std::vector<std::pair<Hctl, std::string>> found;
+  struct Found {
+    Hctl hctl;
+    std::string path;
+    std::optional<std::uint16_t> usbVendorId;
+  };
+  std::vector<Found> found;
   fs::directory_iterator it(bus, error);
   if (error) return false;
   for (fs::directory_iterator last; it != last; it.increment(error)) {
@@ -76,13 +81,17 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     // Appended rather than "/" + ..., which GCC 12 at -O3 mistakes for an overlapping copy.
     std::string devpath(1, '/');
     devpath.append(relative.generic_string());
-    found.emplace_back(*hctl,
-                       MakeDevicePath(ClassifyScsiDevice(deviceDir), devpath, PlugToken(deviceDir)));
+    found.push_back(Found{*hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), devpath,
+                                                 PlugToken(deviceDir)),
+                          UsbVendorId(deviceDir)});
   }
 
   // Directory order is arbitrary; the kernel's numbering is the platform's order here.
-  std::sort(found.begin(), found.end());
-  for (auto& [hctl, path] : found) interfaces.push_back(DiskInterface{std::move(path)});
+  std::sort(found.begin(), found.end(),
+            [](const Found& a, const Found& b) { return a.hctl < b.hctl; });
+  for (Found& disk : found) {
+    interfaces.push_back(DiskInterface{std::move(disk.path), disk.usbVendorId});
+  }
   return true;
 }
 

@@ -169,6 +169,33 @@ TEST_F(ScanTest, AdaptorsThatCannotBeOpenedForLackOfRightsAreExplainedOnce) {
   EXPECT_EQ(view_.accessTexts.size(), 2u);
 }
 
+TEST_F(ScanTest, OnlyARefusedDiskThatMayBeOursIsExplained) {
+  // A USB stick's node is normally closed to users: refused, it is no adaptor and no notice.
+  const sim::DeviceConfig stick = sim::DefaultDeviceConfig(ChipFamily::UsbStick);
+  sim::DeviceConfig unknownVendor = Adaptor(ChipFamily::Kts260, {0, 1, 0, 8});
+  unknownVendor.usbVendorId.reset();
+  const struct {
+    const char* what;
+    std::vector<sim::DeviceConfig> devices;
+    std::size_t notices;
+  } rows[] = {
+      {"foreign stick", {stick}, 0},
+      {"adaptor", {Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})}, 1},
+      {"stick and adaptor", {stick, Adaptor(ChipFamily::Kts210, {0, 2, 1, 3})}, 1},
+      {"vendor id unknown to the platform", {unknownVendor}, 1},
+  };
+  for (const auto& row : rows) {
+    Load(row.devices);
+    form_.Start();  // with rights: any earlier notice is over
+    view_.accessTexts.clear();
+    port_->denyAll = true;
+    form_.btn_RefreshClick();
+    EXPECT_EQ(view_.status, "Cannot find any supported Corvane devices.") << row.what;
+    EXPECT_EQ(view_.accessTexts.size(), row.notices) << row.what;
+    EXPECT_EQ(form_.LastScan().accessDenied, row.notices != 0) << row.what;
+  }
+}
+
 TEST_F(ScanTest, EveryScanStartsFromScratch) {
   Load({Adaptor(ChipFamily::Kts210, {0, 2, 1, 3}, false, "CV-E2510 Dock"),
         Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}, false, "CV-N2610 Dock")});

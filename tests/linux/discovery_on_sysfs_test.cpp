@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <array>
 #include <string>
 #include <vector>
@@ -34,7 +36,8 @@ struct Bench {
   SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
   SysfsDiskSource disks{sysfs.Sys()};
   NullHost host;
-  ScopedPlatform installed{Platform{&port, &disks, &host}};
+  CommandLog log;
+  ScopedPlatform installed{Platform{&port, &disks, &host, &log}};
   std::string enclosure, stick, firewire;
 
   Bench() {
@@ -43,7 +46,8 @@ struct Bench {
     sysfs.AddScsiDevice(
         {"/devices/pci0000:00/0000:00:04.0/virtio1", "virtio_scsi", "2:0:0:0", 0, "sg5"});
     enclosure = sysfs.AddScsiDevice({usb + "usb2/2-1/2-1:1.0", "uas", "6:0:0:0", 0, "sg1"});
-    stick = sysfs.AddScsiDevice({usb + "usb1/1-2/1-2:1.0", "usb-storage", "8:0:0:0", 0, "sg3"});
+    stick = sysfs.AddScsiDevice(
+        {usb + "usb1/1-2/1-2:1.0", "usb-storage", "8:0:0:0", 0, "sg3", "running", "0781"});
     firewire = sysfs.AddScsiDevice(
         {"/devices/pci0000:00/0000:05:00.0/fw1/fw1.0", "firewire_sbp2", "9:0:0:0", 0, "sg4"});
     // Bridges answer with the chip maker's signature; the stick rejects every vendor command.
@@ -79,6 +83,34 @@ TEST(DiscoveryOnSysfs, AsksOnlyExternalDisksAndAdmitsOnlyBridges) {
         MakeDevicePath(Attachment::Sbp2, bench.firewire, "g0001d2000000000a")};
     for (int i = 0; i < count; ++i) EXPECT_EQ(std::string(slots[i].data()), expected[i]);
     EXPECT_EQ(bench.system.openFds, 0);
+  }
+}
+
+TEST(DiscoveryOnSysfs, OnlyARefusedDiskThatMayBeOursCountsAsARefusedBridge) {
+  // An ordinary stick's sg node is closed to users; only the udev rule opens ours (idVendor 3c9f).
+  const struct {
+    const char* what;
+    std::string refusing;
+    bool enclosureVendorUnreadable;
+    bool refusedBridge;
+  } rows[] = {
+      {"foreign stick refused", "sg3", false, false},
+      {"adaptor refused", "sg1", false, true},
+      {"adaptor refused, vendor id not shown", "sg1", true, true},
+      {"1394 bridge refused: no USB vendor id to go by", "sg4", false, true},
+      {"nothing refused", "", false, false},
+  };
+  for (const auto& row : rows) {
+    Bench bench;
+    if (!row.refusing.empty()) bench.system.openErrors[row.refusing] = EACCES;
+    if (row.enclosureVendorUnreadable) {
+      std::filesystem::remove(bench.sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1") /
+                              "idVendor");
+    }
+    std::array<DevicePathSlot, kScanPathSlots> slots{};
+    DiscoveryNotes notes;
+    EnumBridgeDevices(slots, 1, &notes);
+    EXPECT_EQ(notes.refusedBridge, row.refusedBridge) << row.what;
   }
 }
 

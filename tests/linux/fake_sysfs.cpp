@@ -65,6 +65,9 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
     if (!fs::exists(node / name)) {
       Write(node / name, nodeBus == "usb" ? std::to_string(nextDevnum_++) : "0x0001d2000000000A");
     }
+    if (nodeBus == "usb" && !shape.idVendor.empty() && !fs::exists(node / "idVendor")) {
+      Write(node / "idVendor", shape.idVendor);
+    }
     std::ifstream in(node / name);
     in >> token;
     token = nodeBus == "usb" ? "d" + token : "g0001d2000000000a";

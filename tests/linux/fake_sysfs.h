@@ -14,6 +14,7 @@ struct ScsiDeviceShape {
   int type = 0;              // peripheral device type: 0 disk, 5 CD/DVD
   std::string sg;            // "sg1"; empty: no sg node (sg driver not loaded)
   std::string state = "running";
+  std::string idVendor = "3c9f";  // the USB device's vendor id as sysfs shows it; empty: none
 };
 
 class FakeSysfs {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,7 +33,8 @@ struct Machine {
          int(Attachment::Uas)},
         {{std::string(kXhci) + "/usb1/1-1/1-1:1.0", "usb-storage", "7:0:0:0", 0, "sg2"},
          int(Attachment::BulkOnly)},
-        {{std::string(kXhci) + "/usb1/1-2/1-2.3/1-2.3:1.0", "usb-storage", "8:0:0:0", 0, "sg3"},
+        {{std::string(kXhci) + "/usb1/1-2/1-2.3/1-2.3:1.0", "usb-storage", "8:0:0:0", 0, "sg3",
+          "running", "0781"},
          int(Attachment::BulkOnly)},
         // A card reader's second slot: another LUN of the same host.
         {{std::string(kXhci) + "/usb1/1-1/1-1:1.0", "usb-storage", "7:0:0:1", 0, "sg7"},
@@ -82,6 +85,11 @@ TEST(SysfsDiskSource, ListsEveryScsiDiskWithAnSgNodeByItsAttachment) {
   EXPECT_EQ(
       paths[3],
       "usbsto:/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host7/target7:0:0/7:0:0:0#d3");
+  // The USB vendor id comes with USB disks only (the fake writes 3c9f unless told otherwise).
+  std::vector<std::optional<std::uint16_t>> vendors;
+  for (const DiskInterface& disk : interfaces) vendors.push_back(disk.usbVendorId);
+  const std::optional<std::uint16_t> none, ours = 0x3C9F, stick = 0x0781;
+  EXPECT_EQ(vendors, (std::vector{none, none, ours, ours, ours, stick, none, ours}));
 }
 
 TEST(SysfsDiskSource, TellsAMissingListFromAnEmptyOne) {
