@@ -16,7 +16,7 @@ set(CPACK_STRIP_FILES ON)
 # Library dependencies come from the binaries themselves (dpkg-shlibdeps); the icon theme and udev
 # are what the installed files are for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, udev")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, udev, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Finds an attached Corvane enclosure or dock, tells whether its bridge firmware is current and, on a click, writes and verifies the new firmware. A udev rule gives the logged-in user access to the adaptor, so the tool does not need root.")

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
   libgtest-dev libgmock-dev googletest nlohmann-json3-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-liberation
   libudev-dev sg3-utils
   qemu-system-x86 cpio kmod file
   # The Windows programs: both mingw-w64 compilers, and Wine (32- and 64-bit) with X tools to run

@@ -1,7 +1,10 @@
 #include "app/qt/qt_form_view.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
@@ -36,23 +39,89 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
   widget->setPalette(palette);
 }
 
+// Lets the window logic keep the window open when it is asked to close.
+class CloseGate : public QObject {
+ public:
+  CloseGate(const std::function<bool()>& mayClose, QObject* parent)
+      : QObject(parent), mayClose_(mayClose) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close && mayClose_ && !mayClose_()) {
+      event->ignore();
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  const std::function<bool()>& mayClose_;
+};
+
 }  // namespace
 
-void FitTextToWidth(QLabel* label, const app::FontSpec& wanted) {
-  // The layout was drawn for a narrow bitmap face; where the desktop's face is wider, the text is
-  // made smaller until its longest line fits rather than being cut off.
-  QFont font = ToQFont(wanted);
-  const QStringList lines = label->text().split(QLatin1Char('\n'));
-  // A tenth of the width stays free so that neighbouring labels that touch do not run together.
-  const int room = label->width() - std::max(4, label->width() / 10);
-  for (int pixels = wanted.heightPx; pixels >= kSmallestFittedPixels; --pixels) {
-    font.setPixelSize(pixels);
-    const QFontMetrics metrics(font);
-    int widest = 0;
-    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
-    if (widest <= room) break;
+namespace {
+
+QFont FaceFont(const QString& face, const app::FontSpec& wanted, int pixels) {
+  QFont font;
+  font.setFamilies({face, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                    QStringLiteral("Sans Serif")});
+  font.setPixelSize(pixels);
+  font.setBold(wanted.bold);
+  return font;
+}
+
+bool Installed(const QString& face, const app::FontSpec& wanted) {
+  return QFontInfo(FaceFont(face, wanted, wanted.heightPx)).family().compare(face, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the label's widest line fits with a twentieth of its width (at least 4 px) to spare, so
+// that labels whose rectangles touch never run together.
+bool Fits(const QLabel* label, const QFont& font) {
+  const QFontMetrics metrics(font);
+  int widest = 0;
+  for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+    widest = std::max(widest, metrics.horizontalAdvance(line));
   }
-  label->setFont(font);
+  return widest <= label->width() - std::max(4, label->width() / 20);
+}
+
+}  // namespace
+
+QStringList SubstituteFaces(const app::FontSpec& wanted) {
+  return {ToQString(wanted.face), QStringLiteral("Liberation Sans"),
+          QStringLiteral("Liberation Sans Narrow")};
+}
+
+void FitRowOfLabels(const std::vector<std::pair<QLabel*, app::FontSpec>>& row) {
+  if (row.empty()) return;
+  const auto apply = [&row](const QString& face, int shrink) {
+    bool all = true;
+    for (const auto& [label, wanted] : row) {
+      const int pixels = std::max(kSmallestFittedPixels, wanted.heightPx - shrink);
+      all = all && Fits(label, FaceFont(face, wanted, pixels));
+    }
+    return all;
+  };
+  QString chosen;
+  for (const QString& face : SubstituteFaces(row.front().second)) {
+    if (!Installed(face, row.front().second)) continue;
+    chosen = face;
+    if (apply(face, 0)) break;
+  }
+  if (chosen.isEmpty()) chosen = QStringLiteral("Sans Serif");  // none installed: the desktop's
+  // The last resort: the same number of pixels off every label of the row.
+  int shrink = 0;
+  int tallest = 0;
+  for (const auto& [label, wanted] : row) tallest = std::max(tallest, wanted.heightPx);
+  while (!apply(chosen, shrink) && tallest - shrink > kSmallestFittedPixels) ++shrink;
+  for (const auto& [label, wanted] : row) {
+    label->setFont(FaceFont(chosen, wanted, std::max(kSmallestFittedPixels, wanted.heightPx - shrink)));
+  }
+}
+
+void FitTextToWidth(QLabel* label, const app::FontSpec& wanted) {
+  FitRowOfLabels({{label, wanted}});
 }
 
 QColor ToQColor(const app::Colour& colour) {
@@ -90,6 +159,7 @@ QtFormView::QtFormView() : window_(std::make_unique<QWidget>()) {
   window_->setAutoFillBackground(true);
   window_->setFont(ToQFont(layout.defaultFont));
   window_->setWindowIcon(QIcon(QStringLiteral(":/pictures/ICON.png")));
+  window_->installEventFilter(new CloseGate(onCloseRequested, window_.get()));
   BuildControls();
 }
 
@@ -99,6 +169,8 @@ QtFormView::~QtFormView() {
 
 void QtFormView::BuildControls() {
   using app::ControlKind;
+  // Labels side by side share their top edge; each such row is given its fonts together.
+  std::map<int, std::vector<std::pair<QLabel*, app::FontSpec>>> labelRows;
   // Creation order is the table's order; a later sibling paints over an earlier one, which is what
   // puts Image3 above Image2.
   for (const app::ControlLayout& row : app::kControlLayout) {
@@ -149,13 +221,14 @@ void QtFormView::BuildControls() {
     widget->setObjectName(ToQString(row.name));
     widget->setGeometry(row.left, row.top, row.width, row.height);
     widget->setFont(ToQFont(row.font));
-    if (row.kind == ControlKind::Label) FitTextToWidth(static_cast<QLabel*>(widget), row.font);
+    if (row.kind == ControlKind::Label) labelRows[row.top].emplace_back(static_cast<QLabel*>(widget), row.font);
     SetTextColour(widget, ToQColor(row.font.colour));
     widget->setFocusPolicy(row.tabOrder >= 0 ? Qt::TabFocus : Qt::NoFocus);
     if (row.cursor == app::CursorKind::HandPoint) widget->setCursor(Qt::PointingHandCursor);
     widget->setVisible(row.shown);
     controls_[static_cast<std::size_t>(row.id)] = widget;
   }
+  for (const auto& [top, labels] : labelRows) FitRowOfLabels(labels);
   // Tab order follows the table's tab-order column.
   QWidget* previous = nullptr;
   for (int order = 0; order < static_cast<int>(app::kControlCount); ++order) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -10,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/control_layout.h"
 #include "app/form_view.h"
@@ -28,9 +31,17 @@ class StatusLabel;
 // desktop, so the window looks the same under every Linux theme.
 QColor ToQColor(const app::Colour& colour);
 QFont ToQFont(const app::FontSpec& font);
-// Gives `label` the font `wanted`, made smaller (not below kSmallestFittedPixels) where its text would
-// not fit the label's width.
+// The faces that stand in for the layout's Windows face, tried in this order: the stored face
+// itself where the desktop has it, then Liberation Sans (the widths of the Windows sans-serif
+// faces), then Liberation Sans Narrow (fonts-liberation, installed with the package).
+QStringList SubstituteFaces(const app::FontSpec& wanted);
+// Labels side by side (one row of the layout) with their fonts as the table gives them. Every
+// label of the row gets the first installed face in which every text of the row fits its label at
+// the table's height. Only when none does, the last face is made smaller, by the same number of
+// pixels for every label of the row, until all fit (not below kSmallestFittedPixels).
 inline constexpr int kSmallestFittedPixels = 7;
+void FitRowOfLabels(const std::vector<std::pair<QLabel*, app::FontSpec>>& row);
+// One label on its own row (the status line, whose text changes).
 void FitTextToWidth(QLabel* label, const app::FontSpec& wanted);
 
 class QtFormView : public app::FormView {
@@ -44,6 +55,8 @@ class QtFormView : public app::FormView {
   std::function<void()> onStatusClicked;              // lblStaust clicked while enabled
   std::function<void(std::uint32_t id)> onTimer;      // a tick of a window timer
   std::function<void()> onRegisterDeviceNotifications;
+  // Asked when the window is to close (close box, window manager, CloseWindow); false keeps it.
+  std::function<bool()> onCloseRequested;
   // Replaces the two message boxes (the GUI tests record them instead of blocking on them).
   std::function<void(std::string_view text, std::string_view caption)> boxHook;
 

@@ -2,11 +2,15 @@
 // shows, and the window's own fixed frame.
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+
+#include <map>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +42,7 @@ bool IsKind(QWidget* widget, ControlKind kind) {
 TEST(QtWindowLayout, EveryControlOfTheTableIsBuiltAsTheTableSays) {
   QtFormView view;
   QWidget* window = view.Window();
+  std::map<int, std::set<QString>> rowFaces;  // label rows by their top edge
   for (const app::ControlLayout& row : app::kControlLayout) {
     SCOPED_TRACE(std::string(row.name));
     QWidget* widget = window->findChild<QWidget*>(Q(row.name), Qt::FindDirectChildrenOnly);
@@ -61,7 +66,9 @@ TEST(QtWindowLayout, EveryControlOfTheTableIsBuiltAsTheTableSays) {
         EXPECT_EQ(label->alignment(), Qt::AlignCenter);
       }
       EXPECT_EQ(label->font().bold(), row.font.bold);
-      EXPECT_LE(label->font().pixelSize(), row.font.heightPx);
+      // The substitute faces (fonts-liberation) fit every fixed text at the table's height.
+      EXPECT_EQ(label->font().pixelSize(), row.font.heightPx);
+      rowFaces[row.top].insert(QFontInfo(label->font()).family());
       // The text of a fixed label is never cut off at its edges.
       EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), row.width);
     }
@@ -70,6 +77,8 @@ TEST(QtWindowLayout, EveryControlOfTheTableIsBuiltAsTheTableSays) {
       EXPECT_EQ(bar->maximum(), row.rangeMax);
     }
   }
+  // Labels side by side are drawn in one face.
+  for (const auto& [top, faces] : rowFaces) EXPECT_EQ(faces.size(), 1u) << "row at " << top;
 }
 
 TEST(QtWindowLayout, ControlsStackInCreationOrderSoTheResultPictureCoversTheAnimation) {
