@@ -17,6 +17,10 @@ namespace corvane::app {
 
 inline constexpr std::uint32_t kRescanTimerId = 101;
 inline constexpr std::uint32_t kRescanDelayMs = 500;
+// A close request that came during an update run: the window closes this long after the run has
+// shown its result (timer kCloseTimerId), so the user sees how the update ended.
+inline constexpr std::uint32_t kCloseTimerId = 102;
+inline constexpr std::uint32_t kCloseAfterResultMs = 3000;
 // Period of the busy animation.
 inline constexpr std::uint32_t kAnimationPeriodMs = 500;
 // After a check on Windows 7 or later, system prompts are closed this many times, 2 ms apart.
@@ -53,6 +57,11 @@ class TForm1 : public firmware::UpdateContext {
   void lblStaustClick();    // the user's only way to start the update run
   void WMDeviceChange(std::uint32_t eventCode);
   void WMTimer(std::uintptr_t timerId);
+  // The user asks to close the window (close box, system menu, window manager). True: close now.
+  // While an update run works the window stays on screen, since a user who saw it go might pull
+  // the adaptor out in the middle of the flash write; the request is kept and carried out
+  // kCloseAfterResultMs after the run has shown its result.
+  bool FormCloseQuery();
 
   // Puts a carried picture, named without regard to case, into a picture control. Unknown names
   // are a build fault: nothing is shown.
@@ -73,6 +82,10 @@ class TForm1 : public firmware::UpdateContext {
   const UpdateCheckResult& LastCheck() const { return lastCheck_; }
   // What the last update run came to (NotRun before the first run).
   const UpdateRunResult& LastRun() const { return lastRun_; }
+  int RunCount() const { return runCount_; }
+  // True from the start of an update run to its end (UpdateInProgress may be cleared earlier by a
+  // removal).
+  bool UpdateRunning() const { return updateRunning_; }
   // Whether lblStaust currently takes clicks.
   bool StatusEnabled() const { return statusEnabled_; }
   // How many path slots the scan gives discovery (the window's default is kScanPathSlots).
@@ -113,12 +126,15 @@ class TForm1 : public firmware::UpdateContext {
   bool rescanDue_ = false;      // a rescan came due while busy; it runs once the work returns
   bool accessReported_ = false; // the lack-of-rights notice is showing for the current situation
   bool statusEnabled_ = false;
+  bool updateRunning_ = false;
+  bool closeRequested_ = false;  // a close request waits for the update run's result
   std::size_t scanSlots_ = device::kScanPathSlots;
   std::string_view accessAdvice_;
   ScanResult lastScan_;
   int scanCount_ = 0;
   UpdateCheckResult lastCheck_;
   UpdateRunResult lastRun_;
+  int runCount_ = 0;
   UpdateRunResult currentRun_;
 };
 

@@ -24,9 +24,22 @@ void TForm1::btn_updClick() {
   if (Busy() || UpdateInProgress != 0) return;
   {
     BusyScope busy(*this);
+    // Cleared however the run ends, so a later close request is never held for good.
+    struct Running {
+      bool& flag;
+      explicit Running(bool& f) : flag(f) { flag = true; }
+      ~Running() { flag = false; }
+    } running(updateRunning_);
     UpdateRun();
   }
   RunDeferredRescans();
+  if (closeRequested_) view_.StartTimer(kCloseTimerId, kCloseAfterResultMs);
+}
+
+bool TForm1::FormCloseQuery() {
+  if (!updateRunning_) return true;
+  closeRequested_ = true;
+  return false;
 }
 
 void TForm1::UpdateRun() {
@@ -60,6 +73,7 @@ void TForm1::UpdateRun() {
   currentRun_.outcome = complete ? RunOutcome::Complete : RunOutcome::Fail;
   if (!complete && log != nullptr) currentRun_.failedCommand = log->LastFailedSince(logStart);
   lastRun_ = currentRun_;
+  ++runCount_;
 
   ShowResourcePicture(ControlId::Image3, complete ? kPictureGoodAsAskedByRun : kPictureCross);
   view_.SetVisible(ControlId::UpdateProgressBar, false);
@@ -82,6 +96,12 @@ void TForm1::WMDeviceChange(std::uint32_t eventCode) {
 }
 
 void TForm1::WMTimer(std::uintptr_t timerId) {
+  if (timerId == kCloseTimerId && closeRequested_) {
+    view_.KillTimer(kCloseTimerId);
+    closeRequested_ = false;
+    view_.CloseWindow();
+    return;
+  }
   if (UpdateInProgress != 0 || timerId != kRescanTimerId) return;
   view_.KillTimer(kRescanTimerId);
   btn_RefreshClick();  // waits for a running operation to return, if any

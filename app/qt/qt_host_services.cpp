@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,9 +17,21 @@ void QtHostServices::SleepMs(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+namespace {
+// Whether standard error is in the middle of a line (a trace without a line end).
+std::atomic<bool> midLine{false};
+}  // namespace
+
 void QtHostServices::DebugOutput(std::string_view text) {
   // The debugger channel: written as it stands, no line end added.
   std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+  if (!text.empty()) midLine = text.back() != '\n';
+}
+
+void WriteErrorLine(std::string_view text) {
+  std::fprintf(stderr, "%scorvane-update-tool: %.*s\n", midLine.exchange(false) ? "\n" : "",
+               static_cast<int>(text.size()), text.data());
   std::fflush(stderr);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <string_view>
 
 #include "device/host_services.h"
 
@@ -14,6 +15,10 @@ class QtHostServices : public device::HostServices {
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
 };
+
+// One line on standard error, "corvane-update-tool: <text>", begun on a line of its own when the
+// last debug trace did not end one.
+void WriteErrorLine(std::string_view text);
 
 // Shows what escaped an event handler in the application's error box (captioned with the
 // application title) and lets the message loop go on.

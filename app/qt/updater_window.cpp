@@ -4,13 +4,16 @@
 #include <QWidget>
 
 #include "app/qt/qt_host_services.h"
+#include "app/update_run.h"
 
 namespace corvane::app::qt {
 
 UpdaterWindow::UpdaterWindow(Options options) : options_(options), form_(view_) {
-  view_.onStatusClicked = [this] { RunGuarded([this] { form_.lblStaustClick(); }); };
+  view_.onStatusClicked = [this] { RunGuarded([this] { ClickStatus(); }); };
+  reportLine = [](std::string_view line) { WriteErrorLine(line); };
   view_.onTimer = [this](std::uint32_t id) { RunGuarded([this, id] { form_.WMTimer(id); }); };
   view_.onRegisterDeviceNotifications = [this] { Register(); };
+  view_.onCloseRequested = [this] { return form_.FormCloseQuery(); };
 }
 
 UpdaterWindow::~UpdaterWindow() {
@@ -44,6 +47,16 @@ void UpdaterWindow::Start() {
 void UpdaterWindow::Show() {
   view_.CentreOnDesktop();
   view_.Window()->show();
+}
+
+void UpdaterWindow::ClickStatus() {
+  const int runsBefore = form_.RunCount();
+  form_.lblStaustClick();
+  // The window shows only "Update Fail"; the reason goes where a user or a bug report can read it.
+  const app::UpdateRunResult& run = form_.LastRun();
+  if (form_.RunCount() != runsBefore && run.outcome == app::RunOutcome::Fail && reportLine) {
+    reportLine("Update Fail: " + app::DescribeRunFailure(run));
+  }
 }
 
 void UpdaterWindow::Register() {

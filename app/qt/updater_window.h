@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "app/form.h"
@@ -42,6 +43,10 @@ class UpdaterWindow {
   // Centres the window on its screen and shows it.
   void Show();
 
+  // Where the window says why an update run failed, beyond its "Update Fail" (standard error by
+  // default; the tests record it).
+  std::function<void(std::string_view line)> reportLine;
+
   QtFormView& View() { return view_; }
   app::TForm1& Form() { return form_; }
   app::TMyThread* Animation() { return animation_.get(); }
@@ -56,6 +61,7 @@ class UpdaterWindow {
 
  private:
   void Register();
+  void ClickStatus();
 
   Options options_;
   QtFormView view_;

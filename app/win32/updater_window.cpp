@@ -40,6 +40,7 @@ UpdaterWindow::UpdaterWindow(Options options) : options_(std::move(options)), vi
   on.frame = [this](std::string_view frame) {
     Guarded([this, frame] { form_.ShowResourcePicture(ControlId::Image2, frame); });
   };
+  on.closeQuery = [this] { return form_.FormCloseQuery(); };
   on.destroying = [this] { StopAnimation(); };
 }
 

@@ -473,6 +473,12 @@ LRESULT Win32FormView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DRAWITEM:
       DrawPicture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
+    case WM_CLOSE: {
+      const bool mayClose = !handlers.closeQuery || handlers.closeQuery();
+      Report("close", mayClose ? "accepted" : "kept");
+      if (!mayClose) return 0;  // the window stays; the logic closes it later
+      break;
+    }
     case WM_DESTROY:
       // Before the controls go: the animation thread stops and the registration is released.
       if (handlers.destroying) handlers.destroying();

@@ -54,6 +54,8 @@ class Win32FormView : public FormView {
     std::function<void(std::uintptr_t id)> timer;
     std::function<void(std::uint32_t code)> deviceChange;
     std::function<void(std::string_view frame)> frame;
+    // WM_CLOSE of the main window (close box, system menu, Alt+F4, CloseWindow); false keeps it.
+    std::function<bool()> closeQuery;
     // WM_DESTROY of the main window, before its controls are destroyed.
     std::function<void()> destroying;
     // Sees every message the pumps take from the queue first; true when it handled it.

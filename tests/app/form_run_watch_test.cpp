@@ -145,6 +145,44 @@ TEST_F(FormTest, TheLabelStartsExactlyOneRunAndOnlyWhenItOffersTheUpdate) {
   EXPECT_TRUE(Since(mark).empty());
 }
 
+// Closing the window while the flash is written would leave the write going on unseen: the window
+// stays until the run has shown its result, then closes by itself after a while.
+TEST_F(FormTest, ACloseRequestDuringTheRunWaitsForTheResult) {
+  const struct {
+    const char* name;
+    bool closeDuringRun;
+    bool removalFirst;  // a removal clears UpdateInProgress before the request comes
+  } rows[] = {{"no request", false, false}, {"request", true, false},
+              {"request after a removal", true, true}};
+  for (const auto& row : rows) {
+    Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+    StartUp();
+    EXPECT_TRUE(form_.FormCloseQuery()) << row.name << ": idle, it closes at once";
+    bool asked = false, kept = false;
+    view_.onCall = [&](const std::string& call) {
+      if (call != kUpdating || asked || !row.closeDuringRun) return;
+      asked = true;
+      if (row.removalFirst) form_.WMDeviceChange(kDbtDeviceRemoveComplete);
+      kept = !form_.FormCloseQuery();
+    };
+    const std::size_t mark = Mark();
+    form_.lblStaustClick();
+    view_.onCall = nullptr;
+    const std::vector<std::string> calls = Since(mark);
+    EXPECT_EQ(kept, row.closeDuringRun) << row.name;
+    const auto result = std::find(calls.begin(), calls.end(), "Status Update complete");
+    ASSERT_NE(result, calls.end()) << row.name << ": the run went on to its end";
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CloseWindow"), 0) << row.name;
+    EXPECT_EQ(std::count(result, calls.end(), "StartTimer 102 3000"), row.closeDuringRun ? 1 : 0)
+        << row.name;
+
+    view_.IdleFor(kCloseAfterResultMs + 100);
+    EXPECT_EQ(Count(Since(mark), "CloseWindow"), row.closeDuringRun ? 1u : 0u) << row.name;
+    EXPECT_EQ(view_.timers.count(kCloseTimerId), 0u) << row.name;
+    view_.calls.clear();
+  }
+}
+
 // A click that was queued while the check read the bridge reaches the label when the check lets
 // messages through right after showing its offer. The user never saw that offer, and the check may
 // still withdraw it, so the click writes nothing; the offer, if it stands, takes the next click.

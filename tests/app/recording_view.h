@@ -84,6 +84,7 @@ class RecordingView : public FormView {
     Record("Caption " + caption);
   }
   void RegisterDeviceNotifications() override { Record("Register"); }
+  void CloseWindow() override { Record("CloseWindow"); }
   bool IsWindows7To81() override { return windows7; }
   bool CloseSystemPromptDialog() override {
     ++promptCloses;

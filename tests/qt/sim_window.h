@@ -29,6 +29,7 @@ class RecordingHost : public HostServices {
   }
   std::vector<std::string> traces;
   std::vector<std::string> boxes;
+  std::vector<std::string> reported;  // what the window said on standard error
 };
 
 inline sim::Scenario Scenario(std::string_view name) {
@@ -45,6 +46,7 @@ struct SimWindow {
       boxes.push_back(std::string(caption) + ": " + std::string(text));
     };
     session.SetDeviceEventSink([this](std::uint32_t code) { window.PostDeviceEvent(code); });
+    window.reportLine = [this](std::string_view line) { reported.emplace_back(line); };
   }
 
   QWidget* Control(app::ControlId id) { return window.View().Control(id); }
@@ -60,6 +62,7 @@ struct SimWindow {
   ScopedPlatform guard;
   UpdaterWindow window;
   std::vector<std::string> boxes;
+  std::vector<std::string> reported;  // what the window said on standard error
 };
 
 inline QString Q(std::string_view text) {

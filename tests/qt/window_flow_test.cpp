@@ -129,6 +129,12 @@ TEST(QtWindowFlow, ClickOnTheOfferedUpdateRunsItOnceAndShowsTheOutcome) {
     EXPECT_FALSE(sim.StatusEnabled());
     EXPECT_FALSE(sim.Shown(ControlId::UpdateProgressBar));
     EXPECT_EQ(sim.window.Form().UpdateInProgress, 0);
+    // Only a failure is explained, once, beyond the window's two words.
+    const bool failed = c.finalStatus == app::kStatusUpdateFail;
+    ASSERT_EQ(sim.reported.size(), failed ? 1u : 0u);
+    if (failed) {
+      EXPECT_EQ(sim.reported[0].rfind("Update Fail: ", 0), 0u) << sim.reported[0];
+    }
     if (c.duringScreenshot != nullptr) {
       EXPECT_TRUE(captured);
     }
@@ -139,6 +145,31 @@ TEST(QtWindowFlow, ClickOnTheOfferedUpdateRunsItOnceAndShowsTheOutcome) {
     QTest::mouseClick(sim.Control(ControlId::lblStaust), Qt::LeftButton);
     EXPECT_TRUE(sim.session.World().Trace().empty());
   }
+}
+
+TEST(QtWindowFlow, ClosingTheWindowDuringTheUpdateKeepsItUpUntilTheResultIsShown) {
+  SimWindow sim("kts210");
+  sim.window.Start();
+  sim.window.Show();
+  QWidget* window = sim.window.View().Window();
+  bool asked = false, hiddenDuringRun = false;
+  sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
+    if (!sim.Shown(ControlId::UpdateProgressBar)) return;
+    // As the close box does it: delivered when the run next lets messages through.
+    if (!asked) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+    asked = true;
+    hiddenDuringRun = hiddenDuringRun || !window->isVisible();
+  });
+  QTest::mouseClick(sim.Control(ControlId::lblStaust), Qt::LeftButton);
+  sim.session.World().SetTraceSink({});
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(hiddenDuringRun);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(sim.StatusText(), Q(app::kStatusUpdateComplete));
+  // The request is carried out once the result has been on screen for a while.
+  ASSERT_TRUE(sim.window.View().TimerActive(app::kCloseTimerId));
+  sim.window.Form().WMTimer(app::kCloseTimerId);
+  EXPECT_FALSE(window->isVisible());
 }
 
 TEST(QtWindowFlow, ReplugAfterTheUpdateRescansOnTheTimerAndFindsItCurrent) {
