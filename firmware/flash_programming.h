@@ -10,7 +10,8 @@ namespace corvane::firmware {
 
 // The debug trace of a refused write (no line end).
 inline constexpr std::string_view kPlaceholderRefusedText =
-    "Placeholder firmware refused for a real device.";
+    "Placeholder firmware refused for a real device: this build carries generated placeholder "
+    "images, not the chip maker's firmware (build with CORVANE_FIRMWARE_DIR).";
 
 // True when this build carries placeholder images and the live port is not the simulator: then
 // UpdateFirmware and the writers refuse before sending any write command, and a front end should

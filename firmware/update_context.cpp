@@ -4,7 +4,10 @@ namespace corvane::firmware {
 
 std::string_view UpdateStepName(UpdateStep step) {
   switch (step) {
-    case UpdateStep::PlaceholderRefused: return "placeholder firmware refused for a real device";
+    case UpdateStep::PlaceholderRefused:
+      return "placeholder firmware refused for a real device: this build carries generated "
+             "placeholder images, not the chip maker's firmware (build with "
+             "CORVANE_FIRMWARE_DIR); nothing was written";
     case UpdateStep::NoImage: return "no carried firmware image for this chip";
     case UpdateStep::ChipInfoRead: return "the chip information could not be read";
     case UpdateStep::Descriptor: return "the download buffer descriptor was missing or unexpected";

@@ -2,7 +2,10 @@
 //   corvane-update-tool                        work on the attached adaptors
 //   corvane-update-tool --simulate NAME        demo on a built-in virtual adaptor scenario
 //   corvane-update-tool --simulate-file FILE   demo on a scenario file
+//   corvane-update-tool --version              print the version
 // In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
+// Exit codes: 0 the window ran and closed (whatever the update came to), 2 a wrong option,
+// 3 no display to show the window on.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeySequence>
@@ -12,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +38,42 @@ QString ToQString(std::string_view text) {
 }
 
 constexpr int kDemoKeys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8};
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
+
+constexpr int kExitNoDisplay = 3;
+
+void SayNoDisplay(const char* why) {
+  std::fprintf(stderr,
+               "corvane-update-tool: cannot open the window: %s.\n"
+               "Without a display, use the command-line program instead: corvane-update list, "
+               "corvane-update check, corvane-update update (see corvane-update --help).\n",
+               why);
+}
+
+bool Set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process with abort() (and a core dump) when it finds no display; during the
+// application object's construction that is said in our words and ends with kExitNoDisplay.
+bool constructing = false;
+QtMessageHandler qtHandler = nullptr;
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg && constructing) {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string why = std::string("no display could be opened (DISPLAY=") +
+                            (display != nullptr ? display : "") + ", WAYLAND_DISPLAY=" +
+                            (wayland != nullptr ? wayland : "") + ")";
+    SayNoDisplay(why.c_str());
+    std::_Exit(kExitNoDisplay);
+  }
+  if (qtHandler != nullptr) qtHandler(type, context, message);
+}
 
 // Read before the application object exists, so --help works without a display.
 std::optional<int> ExitEarly(const sim::DemoArguments& arguments) {
@@ -115,10 +155,22 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
 int main(int argc, char** argv) {
   QElapsedTimer startClock;
   startClock.start();
-  sim::DemoArguments arguments =
-      sim::ReadDemoArguments(std::vector<std::string_view>(argv + 1, argv + argc));
+  const std::vector<std::string_view> options(argv + 1, argv + argc);
+  if (std::find(options.begin(), options.end(), "--version") != options.end()) {
+    std::printf("corvane-update-tool %s\n", CORVANE_VERSION);
+    return 0;
+  }
+  sim::DemoArguments arguments = sim::ReadDemoArguments(options);
   if (const std::optional<int> code = ExitEarly(arguments)) return *code;
+  // A platform named by the caller (offscreen, vnc, ...) needs no display of the desktop's.
+  if (!Set("QT_QPA_PLATFORM") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+    SayNoDisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    return kExitNoDisplay;
+  }
+  qtHandler = qInstallMessageHandler(OnQtMessage);
+  constructing = true;
   QApplication application(argc, argv);
+  constructing = false;
   QApplication::setApplicationName(QStringLiteral("corvane-update-tool"));
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));
   // What escapes start-up is shown like a handler's error and the program ends with code 0.
