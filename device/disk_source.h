@@ -4,11 +4,18 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvane::device {
 
 struct DiskInterface {
+  DiskInterface() = default;
+  // Not explicit: a path alone ({path}) is how most sources list an interface.
+  DiskInterface(std::optional<std::string> interfacePath,
+                std::optional<std::uint16_t> vendorId = std::nullopt)
+      : path(std::move(interfacePath)), usbVendorId(vendorId) {}
+
   // The interface's path, which shows its attachment ("usbsto", "scsi" or "sbp2" in it);
   // nullopt when the platform could not read the path of this interface.
   std::optional<std::string> path;
