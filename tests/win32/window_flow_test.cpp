@@ -79,6 +79,31 @@ TEST(Win32Flow, OneClickOnTheOfferRunsOneUpdateToItsEnd) {
   EXPECT_EQ(sim.StatusText(), std::string(kStatusUpdateComplete));
 }
 
+TEST(Win32Flow, AClosePostedDuringTheRunKeepsTheWindowUntilTheResultIsShown) {
+  SimWindow sim("kts210");
+  sim.window.Start();
+  HWND window = sim.window.View().Window();
+  bool posted = false;
+  bool destroyedDuringRun = false;
+  sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
+    if (sim.StatusText() != kStatusUpdating) return;
+    // As the close box does it; handled when the run next lets messages through.
+    if (!posted) ::PostMessageA(window, WM_CLOSE, 0, 0);
+    posted = true;
+    destroyedDuringRun = destroyedDuringRun || ::IsWindow(window) == FALSE;
+  });
+  sim.ClickStatus();
+  sim.session.World().SetTraceSink({});
+  EXPECT_TRUE(posted);
+  EXPECT_FALSE(destroyedDuringRun);
+  ASSERT_EQ(sim.window.View().Window(), window);
+  EXPECT_EQ(sim.StatusText(), std::string(kStatusUpdateComplete));
+  // The kept request is carried out on the close timer's tick.
+  sim.window.Form().WMTimer(kCloseTimerId);
+  sim.window.View().ProcessPendingMessages();
+  EXPECT_EQ(sim.window.View().Window(), nullptr);
+}
+
 TEST(Win32Flow, DeviceChangeMessagesArmTheRescanTimerAndItsTickRescansOnce) {
   SimWindow sim("kts210-current");
   sim.window.Start();
