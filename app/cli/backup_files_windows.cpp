@@ -16,7 +16,11 @@ std::string LastError() { return "Windows error " + std::to_string(GetLastError(
 std::string DefaultBackupFolder(std::string& error) {
   const char* local = std::getenv("LOCALAPPDATA");
   if (local != nullptr && local[0] != '\0') return std::string(local) + "\\corvane-update\\backups";
-  error = "LOCALAPPDATA names no folder for the backups";
+  const char* profile = std::getenv("USERPROFILE");
+  if (profile != nullptr && profile[0] != '\0') {
+    return std::string(profile) + "\\AppData\\Local\\corvane-update\\backups";
+  }
+  error = "neither LOCALAPPDATA nor USERPROFILE names a folder for the backups";
   return {};
 }
 
