@@ -104,6 +104,9 @@ int RunWatch(const CliOptions& options, Backend& backend) {
       } else {
         std::cout << "scan " << printedScans << " t=" << ms << "ms " << OutcomeName(outcome.outcome)
                   << ": " << OneLine(outcome.status);
+        if (const std::string reason = OutcomeReason(outcome); !reason.empty()) {
+          std::cout << " (" << reason << ")";
+        }
         for (const auto& row : outcome.listed) {
           std::cout << " | " << TrimmedText(row.ItemText()) << " " << row.path;
         }
