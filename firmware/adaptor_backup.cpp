@@ -66,7 +66,12 @@ std::string AdaptorBackup::IdentityValue(std::string_view key) const {
     if (line.size() > key.size() + 1 && line.starts_with(key) && line[key.size()] == ':') {
       std::string_view value = line.substr(key.size() + 1);
       while (value.starts_with(' ')) value.remove_prefix(1);
-      return std::string(value);
+      // The text comes from a file: nothing in it may steer the terminal it is shown on.
+      std::string text(value);
+      for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+      }
+      return text;
     }
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
