@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <span>
 
 #include "device/aligned_buffer.h"
 #include "device/bridge_commands.h"
@@ -52,6 +53,44 @@ bool RefusePlaceholderWrite(UpdateContext& form) {
   return true;
 }
 
+namespace {
+
+// The attempts of one update: the chip's writer, the read-back and the comparison, at most twice.
+// `image` is the zero-filled image buffer of kMaxImageSize bytes holding `imageSize` bytes.
+bool WriteAndVerify(UpdateContext& form, std::string_view path, const ChipProfile& chip,
+                    const std::uint8_t* image, std::uint32_t imageSize, bool romMode,
+                    bool carriedImage) {
+  const std::uint32_t rounded = RoundUp(imageSize, 256);
+  AlignedBlock expected(rounded);
+  AlignedBlock readBack(rounded);
+  if (!expected || !readBack) return false;
+  std::memcpy(expected.data(), image, imageSize);
+
+  const std::uint32_t area = chip.firmwareArea;
+  // The limit never passes the buffers, whatever the sizes of a carried image.
+  const std::uint32_t compareLimit = std::min({romMode ? rounded : area, area, rounded});
+  bool failed = true;
+  for (int attempt = 1; attempt <= kUpdateAttempts && failed; ++attempt) {
+    failed = true;
+    const bool written = carriedImage
+                             ? chip.writeFlash(form, path, 0, image, area, romMode)
+                             : WriteOwnFirmwareArea(form, path, chip.chipCode, image, area, romMode);
+    if (!written) continue;
+    if (!ReadBackFlash(path, 0, readBack.data(), rounded)) {
+      form.ReportFailure({UpdateStep::ReadBack, 0, attempt});
+      continue;
+    }
+    if (const auto at = FirstMismatch(readBack.data(), expected.data(), compareLimit)) {
+      form.ReportFailure({UpdateStep::ReadBackMismatch, *at, attempt});
+      continue;
+    }
+    failed = false;
+  }
+  return !failed;
+}
+
+}  // namespace
+
 bool UpdateFirmware(UpdateContext& form, std::string_view path) {
   // Refused before anything reaches the bridge, not even the chip-information read.
   if (RefusePlaceholderWrite(form)) return false;
@@ -78,31 +117,29 @@ bool UpdateFirmware(UpdateContext& form, std::string_view path) {
     form.ReportFailure({UpdateStep::NoImage});
     return false;
   }
+  return WriteAndVerify(form, path, *chip, image.data(), imageSize, romMode, true);
+}
 
-  const std::uint32_t rounded = RoundUp(imageSize, 256);
-  AlignedBlock expected(rounded);
-  AlignedBlock readBack(rounded);
-  if (!expected || !readBack) return false;
-  std::memcpy(expected.data(), image.data(), imageSize);
-
-  const std::uint32_t area = chip->firmwareArea;
-  // The limit never passes the buffers, whatever the sizes of a carried image.
-  const std::uint32_t compareLimit = std::min({romMode ? rounded : area, area, rounded});
-  bool failed = true;
-  for (int attempt = 1; attempt <= kUpdateAttempts && failed; ++attempt) {
-    failed = true;
-    if (!chip->writeFlash(form, path, 0, image.data(), area, romMode)) continue;
-    if (!ReadBackFlash(path, 0, readBack.data(), rounded)) {
-      form.ReportFailure({UpdateStep::ReadBack, 0, attempt});
-      continue;
-    }
-    if (const auto at = FirstMismatch(readBack.data(), expected.data(), compareLimit)) {
-      form.ReportFailure({UpdateStep::ReadBackMismatch, *at, attempt});
-      continue;
-    }
-    failed = false;
+bool RestoreFirmwareArea(UpdateContext& form, std::string_view path,
+                         std::span<const std::uint8_t> area) {
+  const ChipProfile* chip = FindChipProfile(form.ChipCode());
+  // Exactly the chip's firmware area, or nothing is sent at all.
+  if (chip == nullptr || area.size() != chip->firmwareArea) {
+    form.ReportFailure({UpdateStep::NoImage});
+    return false;
   }
-  return !failed;
+  AlignedBlock image(kMaxImageSize);
+  if (!image) return false;
+  std::memcpy(image.data(), area.data(), area.size());
+
+  std::array<std::uint8_t, device::kChipInfoLength> answer{};
+  std::uint32_t count = 0;
+  if (device::ReadChipInfo(path, answer.data(), device::kChipInfoLength, &count) == 0) {
+    form.ReportFailure({UpdateStep::ChipInfoRead});
+    return false;
+  }
+  const bool romMode = device::ParseChipInfo(answer).RunsBootRom();
+  return WriteAndVerify(form, path, *chip, image.data(), chip->firmwareArea, romMode, false);
 }
 
 bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_t* destination,

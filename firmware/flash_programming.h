@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "firmware/update_context.h"
@@ -29,6 +30,14 @@ bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint3
 bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode,
                           int selector);
+// Writes the adaptor's own firmware area (as a backup holds it: exactly the chip's firmware area)
+// through the chip's writer, and reads it back and compares it as UpdateFirmware does.
+bool RestoreFirmwareArea(UpdateContext& form, std::string_view path,
+                         std::span<const std::uint8_t> area);
+// The chip's writer for bytes that came from the adaptor itself: the placeholder guard then holds
+// only on the boot-ROM path, which still sends the carried manufacturing image first.
+bool WriteOwnFirmwareArea(UpdateContext& form, std::string_view path, std::uint8_t chipCode,
+                          const std::uint8_t* image, std::uint32_t length, bool romMode);
 bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_t* destination,
                    std::uint32_t length);
 

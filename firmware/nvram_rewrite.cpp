@@ -46,12 +46,36 @@ void ReplaceMakerName(NvramBlock& work) {
 
 }  // namespace
 
+bool WriteNvramBlock(UpdateContext& form, std::string_view path, std::uint32_t nvramAddress,
+                     std::span<const std::uint8_t, 512> block) {
+  NvramBlock verify{};
+  WaitBridgeReady(path);
+  if (WriteChipMemory(path, nvramAddress, block.data(), kNvramBlockLength, kSubCodeNvram) == 0) {
+    ActiveHost().DebugOutput("Set NVRAM Fail.");
+    form.ReportFailure({UpdateStep::NvramWrite});
+    return false;
+  }
+  WaitBridgeReady(path);
+  if (ReadChipMemory(path, nvramAddress, verify.data(), kNvramBlockLength) == 0) {
+    ActiveHost().DebugOutput("Get NVRAM Fail.");
+    form.ReportFailure({UpdateStep::NvramReadBack});
+    return false;
+  }
+  const auto differs = std::mismatch(block.begin(), block.end(), verify.begin());
+  if (differs.first != block.end()) {
+    ActiveHost().DebugOutput("Compare Fail.");
+    form.ReportFailure(
+        {UpdateStep::NvramMismatch, static_cast<std::uint32_t>(differs.first - block.begin())});
+    return false;
+  }
+  return true;
+}
+
 bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
                                std::uint32_t nvramAddress) {
   const std::uint8_t chipCode = form.ChipCode();
   NvramBlock read{};
   NvramBlock work{};
-  NvramBlock verify{};
 
   // The wait's own result is not needed: a bridge that stays busy fails the read that follows.
   WaitBridgeReady(path);
@@ -65,27 +89,7 @@ bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
 
   // Only the updatable chips keep their NVRAM at the addresses this tool knows.
   if (FindChipProfile(chipCode) == nullptr) return true;
-
-  WaitBridgeReady(path);
-  if (WriteChipMemory(path, nvramAddress, work.data(), kNvramBlockLength, kSubCodeNvram) == 0) {
-    ActiveHost().DebugOutput("Set NVRAM Fail.");
-    form.ReportFailure({UpdateStep::NvramWrite});
-    return false;
-  }
-  WaitBridgeReady(path);
-  if (ReadChipMemory(path, nvramAddress, verify.data(), kNvramBlockLength) == 0) {
-    ActiveHost().DebugOutput("Get NVRAM Fail.");
-    form.ReportFailure({UpdateStep::NvramReadBack});
-    return false;
-  }
-  const auto differs = std::mismatch(work.begin(), work.end(), verify.begin());
-  if (differs.first != work.end()) {
-    ActiveHost().DebugOutput("Compare Fail.");
-    form.ReportFailure(
-        {UpdateStep::NvramMismatch, static_cast<std::uint32_t>(differs.first - work.begin())});
-    return false;
-  }
-  return true;
+  return WriteNvramBlock(form, path, nvramAddress, work);
 }
 
 }  // namespace corvane::firmware

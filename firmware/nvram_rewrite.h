@@ -2,11 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "firmware/update_context.h"
 
 namespace corvane::firmware {
+
+// Writes the whole 512-byte block at `nvramAddress` (sub-code 1), each access after the bridge is
+// ready, and reads it back to compare; failures go to the debug channel and the form.
+bool WriteNvramBlock(UpdateContext& form, std::string_view path, std::uint32_t nvramAddress,
+                     std::span<const std::uint8_t, 512> block);
 
 bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
                                std::uint32_t nvramAddress);

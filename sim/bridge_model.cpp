@@ -22,9 +22,9 @@ void FillOldFirmware(std::vector<std::uint8_t>& flash, const DeviceConfig& confi
     state = state * 1103515245u + 12345u;
     flash[i] = static_cast<std::uint8_t>(state >> 16);
   }
-  if (config.family == ChipFamily::Kts260) {
-    std::copy(config.firmware.begin(), config.firmware.end(), flash.begin() + 25);
-  }
+  // The SATA bridge's old firmware keeps its version there too, so a saved copy of the area that
+  // is written back makes the bridge report that version again.
+  std::copy(config.firmware.begin(), config.firmware.end(), flash.begin() + 25);
 }
 
 // The tool's profile of the chip this family is; nullptr for the other kinds of device.

@@ -65,7 +65,14 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
     backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
     platform = backend->real_->AsPlatform(backend->host_.get());
   }
-  if (options.trace && platform.log != nullptr) platform.log->SetSink(&PrintTraceLine);
+  if (platform.log != nullptr) {
+    Backend* self = backend.get();
+    const bool trace = options.trace;
+    platform.log->SetSink([self, trace](const device::TraceEntry& entry) {
+      if (trace) PrintTraceLine(entry);
+      if (self->observer_) self->observer_(entry);
+    });
+  }
   backend->platform_ = std::make_unique<device::ScopedPlatform>(platform);
   return backend;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,10 @@ class Backend {
   // Simulation: unplugs and re-plugs the virtual adaptor with this (lower-cased) path, as a user
   // would after an update. False when no virtual adaptor has that path.
   bool ReplugSimulated(std::string_view lowerCasePath);
+  // Told every command as it completes (after its --trace line), until set to nullptr.
+  void SetCommandObserver(std::function<void(const device::TraceEntry&)> observer) {
+    observer_ = std::move(observer);
+  }
 
  private:
   Backend() = default;
@@ -58,6 +63,7 @@ class Backend {
   std::unique_ptr<device::SystemDevices> real_;
   std::unique_ptr<device::ScsiPort> wrappedPort_;
   std::unique_ptr<device::ScopedPlatform> platform_;
+  std::function<void(const device::TraceEntry&)> observer_;
 };
 
 }  // namespace corvane::app::cli

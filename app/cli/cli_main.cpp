@@ -46,6 +46,9 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
       case Verb::Check: return RunCheck(options, *backend);
       case Verb::Update: return RunUpdate(options, *backend);
       case Verb::Watch: return RunWatch(options, *backend);
+      case Verb::Info: return RunInfo(options, *backend);
+      case Verb::Backup: return RunBackup(options, *backend);
+      case Verb::Restore: return RunRestore(options, *backend);
       default: return kExitUsage;
     }
   } catch (const std::exception& e) {

@@ -12,12 +12,15 @@ struct VerbName {
 };
 
 constexpr VerbName kVerbs[] = {
-    {"list", Verb::List},       {"check", Verb::Check},   {"update", Verb::Update},
-    {"watch", Verb::Watch},     {"help", Verb::Help},     {"--help", Verb::Help},
+    {"list", Verb::List},       {"check", Verb::Check},     {"update", Verb::Update},
+    {"watch", Verb::Watch},     {"info", Verb::Info},       {"backup", Verb::Backup},
+    {"restore", Verb::Restore}, {"help", Verb::Help},       {"--help", Verb::Help},
     {"-h", Verb::Help},         {"version", Verb::Version}, {"--version", Verb::Version},
 };
 
-enum class Option { Json, Trace, Yes, Force, Device, Simulate, SimulateFile, MaxRescans, Seconds };
+enum class Option {
+  Json, Trace, Yes, Force, NoBackup, Device, Output, Simulate, SimulateFile, MaxRescans, Seconds
+};
 
 struct OptionRule {
   std::string_view name;
@@ -26,22 +29,48 @@ struct OptionRule {
   std::initializer_list<Verb> verbs;  // the verbs that accept it
 };
 
+// Every verb that talks to adaptors.
+const std::initializer_list<Verb> kDeviceVerbs = {Verb::List, Verb::Check,  Verb::Update,
+                                                  Verb::Watch, Verb::Info, Verb::Backup,
+                                                  Verb::Restore};
+
 // Which verb accepts which option: an option given to a verb that would ignore it is a usage
 // error, so a mistyped command line never silently does something else.
 const OptionRule kOptions[] = {
-    {"--json", Option::Json, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
-    {"--trace", Option::Trace, false, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
-    {"--yes", Option::Yes, false, {Verb::Update}},
-    {"-y", Option::Yes, false, {Verb::Update}},
+    {"--json", Option::Json, false, kDeviceVerbs},
+    {"--trace", Option::Trace, false, kDeviceVerbs},
+    {"--yes", Option::Yes, false, {Verb::Update, Verb::Restore}},
+    {"-y", Option::Yes, false, {Verb::Update, Verb::Restore}},
     {"--force", Option::Force, false, {Verb::Update}},
-    {"--device", Option::Device, true, {Verb::Check, Verb::Update}},
-    {"--simulate", Option::Simulate, true,
-     {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
-    {"--simulate-file", Option::SimulateFile, true,
-     {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--no-backup", Option::NoBackup, false, {Verb::Update}},
+    {"--device", Option::Device, true,
+     {Verb::Check, Verb::Update, Verb::Info, Verb::Backup, Verb::Restore}},
+    {"--output", Option::Output, true, {Verb::Backup}},
+    {"--simulate", Option::Simulate, true, kDeviceVerbs},
+    {"--simulate-file", Option::SimulateFile, true, kDeviceVerbs},
     {"--max-rescans", Option::MaxRescans, true, {Verb::Watch}},
     {"--seconds", Option::Seconds, true, {Verb::Watch}},
 };
+
+const VerbName* FindVerb(std::string_view word) {
+  for (const auto& v : kVerbs) {
+    if (v.name == word) return &v;
+  }
+  return nullptr;
+}
+
+// The option a word names ("--device=X" names --device), or nullptr.
+const OptionRule* FindOption(std::string_view word) {
+  if (const auto eq = word.find('='); word.starts_with("--") && eq != std::string_view::npos) {
+    word = word.substr(0, eq);
+  }
+  for (const auto& candidate : kOptions) {
+    if (candidate.name == word) return &candidate;
+  }
+  return nullptr;
+}
+
+bool IsOptionWord(std::string_view word) { return word.size() > 1 && word[0] == '-'; }
 
 std::string_view VerbText(Verb verb) {
   for (const auto& v : kVerbs) {
@@ -68,41 +97,51 @@ ParseResult Fail(std::string message) {
 
 ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
   if (arguments.empty()) return Fail("no command given");
-  CliOptions options;
-  bool verbFound = false;
-  for (const auto& v : kVerbs) {
-    if (v.name == arguments[0]) {
-      options.verb = v.verb;
-      verbFound = true;
-      break;
+  // The verb is the first word that is neither an option nor an option's value.
+  std::optional<std::size_t> verbAt;
+  for (std::size_t i = 0; i < arguments.size() && !verbAt; ++i) {
+    const std::string_view word = arguments[i];
+    if (FindVerb(word) != nullptr) {
+      verbAt = i;
+    } else if (IsOptionWord(word)) {
+      const OptionRule* rule = FindOption(word);
+      if (rule != nullptr && rule->takesValue && word.find('=') == std::string_view::npos) ++i;
+    } else {
+      return Fail("unknown command '" + std::string(word) +
+                  "'; the commands are list, check, update, watch, info, backup, restore and help");
     }
   }
-  if (!verbFound) {
-    return Fail("unknown command '" + std::string(arguments[0]) +
-                "'; the commands are list, check, update, watch and help");
-  }
+  if (!verbAt) return Fail("no command given");
+  CliOptions options;
+  options.verb = FindVerb(arguments[*verbAt])->verb;
   if (options.verb == Verb::Help || options.verb == Verb::Version) {
     if (arguments.size() > 1) {
       // Built by appending: GCC 12 at -O3 takes "'" + string for an overlapping copy.
       std::string text(1, '\'');
-      text += arguments[0];
+      text += arguments[*verbAt];
       text += "' takes no options";
       return Fail(text);
     }
     return ParseResult{options, {}};
   }
 
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i == *verbAt) continue;
     std::string_view word = arguments[i];
+    if (!IsOptionWord(word)) {
+      if (options.verb == Verb::Restore && !options.backupFile) {
+        options.backupFile = std::string(word);
+        continue;
+      }
+      return Fail("unexpected word '" + std::string(word) + "' for '" +
+                  std::string(VerbText(options.verb)) + "'");
+    }
     std::optional<std::string_view> inlineValue;
     if (const auto eq = word.find('='); word.starts_with("--") && eq != std::string_view::npos) {
       inlineValue = word.substr(eq + 1);
       word = word.substr(0, eq);
     }
-    const OptionRule* rule = nullptr;
-    for (const auto& candidate : kOptions) {
-      if (candidate.name == word) rule = &candidate;
-    }
+    const OptionRule* rule = FindOption(word);
     if (rule == nullptr) {
       return Fail("unknown option '" + std::string(arguments[i]) + "' for '" +
                   std::string(VerbText(options.verb)) + "'");
@@ -117,7 +156,7 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
     if (rule->takesValue) {
       if (inlineValue) {
         value = std::string(*inlineValue);
-      } else if (i + 1 < arguments.size()) {
+      } else if (i + 1 < arguments.size() && i + 1 != *verbAt) {
         value = std::string(arguments[++i]);
       } else {
         return Fail("option '" + std::string(word) + "' needs a value");
@@ -132,7 +171,9 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       case Option::Trace: options.trace = true; break;
       case Option::Yes: options.yes = true; break;
       case Option::Force: options.force = true; break;
+      case Option::NoBackup: options.noBackup = true; break;
       case Option::Device: options.device = value; break;
+      case Option::Output: options.output = value; break;
       case Option::Simulate: options.simulate = value; break;
       case Option::SimulateFile: options.simulateFile = value; break;
       case Option::MaxRescans:
@@ -150,28 +191,47 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
   if (options.simulate && options.simulateFile) {
     return Fail("give either --simulate or --simulate-file, not both");
   }
+  if (options.verb == Verb::Restore && !options.backupFile) {
+    return Fail("'restore' needs the backup file: corvane-update restore FILE");
+  }
   return ParseResult{options, {}};
 }
 
 std::string UsageText() {
-  return R"(Usage: corvane-update <command> [options]
+  return R"(Usage: corvane-update <command> [options]   (options may also stand before the command)
 
 Commands:
   list     [--json] [--trace]                      find the attached Corvane adaptors
   check    [--device PATH] [--json] [--trace]      tell whether the adaptor's firmware is current
-  update   [--device PATH] [--yes] [--force] [--json] [--trace]
-                                                   write the carried firmware into the adaptor
+  info     [--device PATH] [--json] [--trace]      show everything the tool reads of one adaptor
+  update   [--device PATH] [-y|--yes] [--force] [--no-backup] [--json] [--trace]
+                                                   save a backup, then write the carried firmware
+  backup   [--device PATH] [--output FILE] [--json] [--trace]
+                                                   save the adaptor's firmware area and NVRAM
+  restore  FILE [--device PATH] [-y|--yes] [--json] [--trace]
+                                                   write a backup back onto the same kind of adaptor
   watch    [--max-rescans N] [--seconds N] [--json] [--trace]
                                                    rescan whenever a drive is attached or removed
   help                                             show this text
-  version                                          show the tool's version
+  version                                          show the tool's version (also --version)
+
+Options:
+  -y, --yes               write without asking (update, restore)
+  --force                 write the carried firmware again into a bridge that is current
+  --no-backup             update without saving a backup first
+  --device PATH           the adaptor to use, as 'list' prints its path
+  --output FILE           where 'backup' saves the file (default: the backups folder below)
 
 Every command also takes:
   --simulate NAME         use a built-in virtual adaptor set instead of the attached devices
   --simulate-file FILE    use the virtual adaptors described in a JSON scenario file
 
+Backups go to $XDG_DATA_HOME/corvane-update/backups (~/.local/share/... when it is not set;
+%LOCALAPPDATA%\corvane-update\backups on Windows).
+
 Exit codes: 0 ok/current/complete, 1 usage, 2 no device, 3 several adaptors, 4 not supported,
-5 update offered, 6 update failed, 7 refused, 8 unlisted version, 9 devices not accessible.
+5 update offered, 6 update/restore/backup failed, 7 refused, 8 unlisted version,
+9 devices not accessible.
 )";
 }
 

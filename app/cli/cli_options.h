@@ -8,7 +8,7 @@
 
 namespace corvane::app::cli {
 
-enum class Verb { List, Check, Update, Watch, Help, Version };
+enum class Verb { List, Check, Update, Watch, Info, Backup, Restore, Help, Version };
 
 struct CliOptions {
   Verb verb = Verb::Help;
@@ -16,11 +16,14 @@ struct CliOptions {
   bool trace = false;
   bool yes = false;
   bool force = false;
+  bool noBackup = false;                     // update: --no-backup
   std::optional<std::string> device;         // --device PATH
   std::optional<std::string> simulate;       // --simulate NAME (a built-in scenario)
   std::optional<std::string> simulateFile;   // --simulate-file FILE.json
   std::optional<int> maxRescans;             // watch: stop after this many rescans
   std::optional<int> seconds;                // watch: stop after this many seconds
+  std::optional<std::string> output;         // backup: --output FILE
+  std::optional<std::string> backupFile;     // restore FILE
   // Not on the command line: lets tests present the virtual adaptors as attached devices, to
   // prove what the tool refuses to do to a real adaptor.
   bool simulationPosesAsReal = false;
@@ -31,7 +34,7 @@ struct ParseResult {
   std::string error;                  // otherwise: what was wrong, in words a user can act on
 };
 
-// Reads argv[1..]; argv[0] is not part of `arguments`.
+// Reads argv[1..]; argv[0] is not part of `arguments`. Options may stand before or after the verb.
 ParseResult ParseArguments(const std::vector<std::string_view>& arguments);
 
 // The usage text printed by `help` and after a usage error.

@@ -21,7 +21,67 @@ Outcome FromCheck(CheckResultKind kind) {
   return Outcome::NotSupported;
 }
 
+std::string GateReason(const UpdateCheckResult& check) {
+  const firmware::ChipProfile* chip = firmware::FindChipProfile(check.chipCode);
+  switch (check.failedGate) {
+    case CheckGate::None: break;
+    case CheckGate::ChipCode:
+      return "the bridge identifies as ChipCode " + ChipCodeText(check.chipCode) +
+             ", not as a KTS210 or KTS260; this tool updates only those two";
+    case CheckGate::FlashType:
+      return "the bridge did not report its flash type, so its flash cannot be written safely";
+    case CheckGate::ChipInfo: return "the bridge's chip information could not be read";
+    case CheckGate::Signature:
+      return "the bridge's chip information does not carry the chip maker's signature (F4 E7)";
+    case CheckGate::BootRom:
+      return "the bridge runs its boot ROM; a " +
+             std::string(chip != nullptr ? chip->bridgeKind : "") +
+             " bridge in that state cannot be updated by this tool";
+    case CheckGate::NvramRead: return "the bridge's NVRAM block could not be read";
+    case CheckGate::Inquiry: return "the adaptor's INQUIRY data could not be read";
+    case CheckGate::Volant:
+      return "the adaptor names the VOLANT product line, which this tool does not update";
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string TrimmedText(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+std::string OfferedVersionText(std::uint8_t chipCode) {
+  const firmware::ChipProfile* chip = firmware::FindChipProfile(chipCode);
+  return chip != nullptr ? std::string(chip->offeredVersionText) : std::string();
+}
+
+std::string OutcomeReason(const DeviceOutcome& outcome) {
+  switch (outcome.outcome) {
+    case Outcome::Current:
+    case Outcome::UpdateOffered: return {};
+    case Outcome::NoDevice:
+      if (outcome.accessDenied) return "adaptors are attached, but this user may not open them";
+      if (outcome.foundDiskCount == 0) {
+        return "no attached USB, UAS or 1394 disk answers as a bridge of the chip maker";
+      }
+      return std::to_string(outcome.foundDiskCount) +
+             " disk(s) answer as a bridge of the chip maker, but none identifies as a known chip";
+    case Outcome::Several:
+      return std::to_string(outcome.listed.size()) +
+             " adaptors are attached; the tool checks one at a time";
+    case Outcome::Unlisted:
+      return "the bridge runs firmware " +
+             (outcome.check.chipInfoRead ? VersionText(outcome.check.version) : std::string("?")) +
+             ", a version this tool does not list; it is left as it is";
+    case Outcome::NotSupported: {
+      std::string reason = GateReason(outcome.check);
+      return reason.empty() ? std::string("the device is not a supported Corvane adaptor") : reason;
+    }
+  }
+  return {};
+}
 
 std::optional<std::size_t> CheckListedDevice(TForm1& form, HeadlessView& view,
                                              const std::string& device) {
@@ -46,6 +106,7 @@ DeviceOutcome ReadOutcome(const TForm1& form, const HeadlessView& view,
   result.status = view.StatusText();
   result.listed = scan.listed;
   result.accessDenied = scan.accessDenied && scan.listed.empty();
+  result.foundDiskCount = scan.foundDiskCount;
   if (scan.outcome == ScanOutcome::NoAdaptor || scan.outcome == ScanOutcome::NotRun) {
     result.outcome = Outcome::NoDevice;
     return result;
@@ -112,10 +173,10 @@ std::string DescribeOutcome(const DeviceOutcome& outcome) {
   std::string text;
   if (outcome.outcome == Outcome::Several) {
     for (const auto& row : outcome.listed) {
-      text += "adaptor: " + row.ItemText() + "  " + row.path + "\n";
+      text += "adaptor: " + TrimmedText(row.ItemText()) + "  " + row.path + "\n";
     }
   } else if (outcome.outcome != Outcome::NoDevice) {
-    if (outcome.row) text += "device: " + outcome.listed[*outcome.row].ItemText() + "\n";
+    if (outcome.row) text += "device: " + TrimmedText(outcome.listed[*outcome.row].ItemText()) + "\n";
     if (!outcome.checkedPath.empty()) text += "path: " + outcome.checkedPath + "\n";
     const std::uint8_t code = outcome.check.chipCode;
     if (code != 0) {
@@ -127,9 +188,15 @@ std::string DescribeOutcome(const DeviceOutcome& outcome) {
       text += "firmware: " + VersionText(outcome.check.version) +
               (outcome.check.romMode ? " (boot ROM)" : "") + "\n";
     }
+    if (outcome.outcome == Outcome::UpdateOffered) {
+      text += "offered firmware: " + OfferedVersionText(code) + "\n";
+    }
   }
   text += "result: " + std::string(OutcomeName(outcome.outcome)) + "\n";
   text += "status: " + outcome.status + "\n";
+  if (const std::string reason = OutcomeReason(outcome); !reason.empty()) {
+    text += "reason: " + reason + "\n";
+  }
   return text;
 }
 
@@ -137,11 +204,13 @@ nlohmann::json OutcomeJson(const DeviceOutcome& outcome) {
   nlohmann::json j;
   j["result"] = OutcomeName(outcome.outcome);
   j["status"] = outcome.status;
+  const std::string reason = OutcomeReason(outcome);
+  j["reason"] = reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(reason);
   j["devices"] = nlohmann::json::array();
   for (const auto& row : outcome.listed) {
-    j["devices"].push_back({{"item", row.ItemText()},
+    j["devices"].push_back({{"item", TrimmedText(row.ItemText())},
                             {"bus", BusName(row.bus)},
-                            {"model", row.model},
+                            {"model", TrimmedText(row.model)},
                             {"path", row.path}});
   }
   const bool checked = outcome.outcome != Outcome::NoDevice && outcome.outcome != Outcome::Several;
@@ -153,6 +222,9 @@ nlohmann::json OutcomeJson(const DeviceOutcome& outcome) {
   j["firmware"] = checked && outcome.check.chipInfoRead
                       ? nlohmann::json(VersionText(outcome.check.version))
                       : nlohmann::json(nullptr);
+  j["offeredFirmware"] = outcome.outcome == Outcome::UpdateOffered
+                             ? nlohmann::json(OfferedVersionText(outcome.check.chipCode))
+                             : nlohmann::json(nullptr);
   j["romMode"] = checked && outcome.check.chipInfoRead && outcome.check.romMode;
   j["failedGate"] = checked && outcome.check.failedGate != CheckGate::None
                         ? nlohmann::json(CheckGateName(outcome.check.failedGate))

@@ -24,6 +24,7 @@ struct DeviceOutcome {
   std::string checkedPath;            // the path the check ran on (also an unlisted one)
   UpdateCheckResult check;            // valid for Current, UpdateOffered, Unlisted, NotSupported
   bool accessDenied = false;          // adaptors present that this user may not open
+  int foundDiskCount = 0;             // disks that answered as a bridge of the chip maker
 };
 
 // After a scan: runs the check on the listed row whose path is `device` (compared lower-cased)
@@ -46,7 +47,17 @@ std::string ChipNameText(std::uint8_t chipCode);
 // "0x16".
 std::string ChipCodeText(std::uint8_t chipCode);
 
-// Human lines (one "key: value" per line) and the JSON object of an outcome.
+// The INQUIRY text of a list item without the padding the device puts behind it.
+std::string TrimmedText(std::string text);
+// The version this tool offers for the chip, as the offer names it ("234.01.00.01"); empty for a
+// chip it does not update.
+std::string OfferedVersionText(std::uint8_t chipCode);
+// Why the outcome is what it is, in words (the failed gate, the unlisted version, no adaptor,
+// several adaptors); empty for a current bridge and an offered update.
+std::string OutcomeReason(const DeviceOutcome& outcome);
+
+// Human lines (one "key: value" per line) and the JSON object of an outcome; both carry the same
+// facts.
 std::string DescribeOutcome(const DeviceOutcome& outcome);
 nlohmann::json OutcomeJson(const DeviceOutcome& outcome);
 

@@ -11,13 +11,7 @@ void HeadlessView::ShowPicture(ControlId image, std::string_view name) {
   pictures_[image] = std::string(name);
 }
 
-void HeadlessView::SetVisible(ControlId control, bool visible) {
-  const bool wasVisible = visible_[control];
-  visible_[control] = visible;
-  if (control == ControlId::UpdateProgressBar && wasVisible && !visible && onProgressHidden) {
-    onProgressHidden();
-  }
-}
+void HeadlessView::SetVisible(ControlId control, bool visible) { visible_[control] = visible; }
 
 void HeadlessView::SetStatusText(std::string_view text) { status_ = std::string(text); }
 

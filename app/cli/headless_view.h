@@ -39,9 +39,8 @@ class HeadlessView : public FormView {
   bool StatusEnabled() const { return statusEnabled_; }
   std::string Picture(ControlId image) const;
 
-  // The progress bar: told every value while it is visible, and when it is hidden again.
+  // The progress bar: told every value while it is visible.
   std::function<void(int percent)> onProgress;
-  std::function<void()> onProgressHidden;
 
   // The rescan timer (one timer is all the window uses).
   std::optional<Clock::time_point> TimerDue(std::uint32_t id) const;

@@ -6,6 +6,7 @@
 #include "app/cli/verbs.h"
 #include "app/device_scan.h"
 #include "app/form_texts.h"
+#include "app/update_check.h"
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
 #include "device/chip_info.h"
@@ -19,6 +20,7 @@ struct ListLine {
   std::uint8_t chipCode = 0;
   std::optional<std::array<std::uint8_t, 4>> firmware;
   bool romMode = false;
+  bool offered = false;  // the version rules would offer the carried firmware
 };
 
 ListLine Describe(const ListedDevice& device) {
@@ -33,6 +35,8 @@ ListLine Describe(const ListedDevice& device) {
     if (info.signature) {
       line.firmware = info.version;
       line.romMode = info.RunsBootRom();
+      line.offered = firmware::FindChipProfile(line.chipCode) != nullptr &&
+                     DecideVersion(line.chipCode, answer) == VersionVerdict::UpdateOffered;
     }
   }
   return line;
@@ -46,6 +50,10 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
   for (const auto& device : scan.listed) lines.push_back(Describe(device));
 
   const bool noAccess = scan.listed.empty() && scan.accessDenied;
+  DeviceOutcome none;
+  none.foundDiskCount = scan.foundDiskCount;
+  none.accessDenied = noAccess;
+  const std::string reason = lines.empty() ? OutcomeReason(none) : std::string();
   if (options.json) {
     nlohmann::json j;
     j["foundDiskCount"] = scan.foundDiskCount;
@@ -54,30 +62,37 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     for (const auto& line : lines) {
       const std::string name = ChipNameText(line.chipCode);
       j["devices"].push_back({
-          {"item", line.device.ItemText()},
+          {"item", TrimmedText(line.device.ItemText())},
           {"bus", BusName(line.device.bus)},
-          {"model", line.device.model},
+          {"model", TrimmedText(line.device.model)},
           {"chipCode", line.chipCode},
           {"chip", name.empty() ? nlohmann::json(nullptr) : nlohmann::json(name)},
           {"firmware", line.firmware ? nlohmann::json(VersionText(*line.firmware))
                                      : nlohmann::json(nullptr)},
+          {"offeredFirmware", line.offered ? nlohmann::json(OfferedVersionText(line.chipCode))
+                                           : nlohmann::json(nullptr)},
           {"romMode", line.firmware && line.romMode},
           {"path", line.device.path},
       });
     }
-    if (lines.empty()) j["status"] = kStatusNoDevice;
+    if (lines.empty()) {
+      j["status"] = kStatusNoDevice;
+      j["reason"] = reason;
+    }
     std::cout << j.dump(2) << '\n';
   } else {
     for (const auto& line : lines) {
-      std::cout << line.device.ItemText() << "  ChipCode=" << ChipCodeText(line.chipCode);
+      std::cout << TrimmedText(line.device.ItemText()) << "  ChipCode=" << ChipCodeText(line.chipCode);
       const std::string name = ChipNameText(line.chipCode);
       if (!name.empty()) std::cout << " chip=" << name;
       if (line.firmware) {
-        std::cout << " firmware=" << VersionText(*line.firmware) << (line.romMode ? "(boot-ROM)" : "");
+        std::cout << " firmware=" << VersionText(*line.firmware)
+                  << " romMode=" << (line.romMode ? "yes" : "no");
+        if (line.offered) std::cout << " offered=" << OfferedVersionText(line.chipCode);
       }
       std::cout << " path=" << line.device.path << '\n';
     }
-    if (lines.empty()) std::cout << kStatusNoDevice << '\n';
+    if (lines.empty()) std::cout << kStatusNoDevice << '\n' << "reason: " << reason << '\n';
   }
   if (noAccess) {
     const device::PlatformAdvice& advice = device::AdviceForThisPlatform();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "app/cli/backup_session.h"
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/progress_printer.h"
@@ -10,6 +11,7 @@
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 #include "app/form_texts.h"
+#include "firmware/chip_profiles.h"
 #include "firmware/flash_programming.h"
 
 namespace corvane::app::cli {
@@ -27,7 +29,9 @@ struct UpdateReport {
   std::string reason;
   const DeviceOutcome* before = nullptr;
   std::optional<std::string> firmwareAfter;
+  bool romModeAfter = false;
   std::optional<std::string> rescanStatus;
+  std::optional<std::string> backupFile;
   bool forced = false;
 };
 
@@ -45,8 +49,12 @@ nlohmann::json ReportJson(const UpdateReport& report) {
   j["firmwareBefore"] = before.value("firmware", nlohmann::json(nullptr));
   j["firmwareAfter"] =
       report.firmwareAfter ? nlohmann::json(*report.firmwareAfter) : nlohmann::json(nullptr);
+  j["romModeAfter"] = report.firmwareAfter && report.romModeAfter;
   j["rescanStatus"] =
       report.rescanStatus ? nlohmann::json(*report.rescanStatus) : nlohmann::json(nullptr);
+  j["offeredFirmware"] = before.value("offeredFirmware", nlohmann::json(nullptr));
+  j["romMode"] = before.value("romMode", false);
+  j["backup"] = report.backupFile ? nlohmann::json(*report.backupFile) : nlohmann::json(nullptr);
   return j;
 }
 
@@ -59,27 +67,22 @@ int Finish(const CliOptions& options, const UpdateReport& report, int exitCode) 
   return exitCode;
 }
 
-// Asks on the terminal; without one, only --yes may let the write go ahead.
-bool Confirmed(const CliOptions& options, const DeviceOutcome& outcome, std::string& reason) {
-  if (options.yes) return true;
-  if (!StdinIsTerminal()) {
-    reason = "no terminal to ask for confirmation; add --yes to update without asking";
-    return false;
-  }
-  std::cerr << "Write the carried firmware into " << outcome.checkedPath
-            << "? Keep the adaptor attached until the update has finished. [y/N] " << std::flush;
-  std::string answer;
-  if (!ReadAnswerLine(answer)) answer.clear();
-  std::transform(answer.begin(), answer.end(), answer.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (answer == "y" || answer == "yes") return true;
-  reason = "not confirmed";
-  return false;
-}
-
 }  // namespace
 
 int RunUpdate(const CliOptions& options, Backend& backend) {
+  // Somewhere to keep the backup must exist before the adaptor is even asked anything.
+  BackupTarget backupTarget;
+  if (!options.noBackup) {
+    std::string error;
+    if (!PrepareBackupTarget(std::nullopt, backupTarget, error)) {
+      UpdateReport report;
+      report.result = "refused";
+      report.reason = "no backup can be saved (" + error +
+                      "); nothing was sent to the adaptor. Set XDG_DATA_HOME to a writable "
+                      "folder, or add --no-backup to update without a backup";
+      return Finish(options, report, kExitRefused);
+    }
+  }
   HeadlessView view;
   TForm1 form(view);
   int exitCode = kExitOk;
@@ -103,11 +106,12 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       return Finish(options, report, kExitRefused);
     case Outcome::Unlisted:
       report.result = "refused";
-      report.reason = "the bridge runs a firmware version this tool does not know; it is left as it is";
+      report.reason = OutcomeReason(*before);
       return Finish(options, report, kExitRefused);
     case Outcome::NotSupported:
       // Never written to, --force or not: the check could not confirm an updatable bridge.
-      report.reason = "the device is not a supported Corvane adaptor; nothing was written";
+      report.reason = OutcomeReason(*before) + "; the device is not a supported Corvane adaptor, "
+                      "nothing was written";
       if (!options.json) std::cerr << "Update refused: " << report.reason << '\n';
       return Finish(options, report, exitCode);
     case Outcome::NoDevice:
@@ -121,16 +125,42 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     report.reason = std::string(kPlaceholderAdvice);
     return Finish(options, report, kExitRefused);
   }
-  if (!Confirmed(options, *before, report.reason)) {
+  const std::string fromVersion =
+      before->check.chipInfoRead ? VersionText(before->check.version) : std::string("?");
+  const std::string question = "Update " + ProductText(*before) + " from " + fromVersion + " to " +
+                               OfferedVersionText(before->check.chipCode) +
+                               "? The adaptor must stay connected until the tool says it is done.";
+  if (!Confirmed(options, question, report.reason)) {
     report.result = "refused";
     return Finish(options, report, kExitRefused);
+  }
+
+  if (!options.noBackup) {
+    SavedBackup saved;
+    std::string error;
+    if (!TakeBackup(backupTarget, *before, saved, error)) {
+      report.result = "refused";
+      report.reason = "the backup could not be made (" + error +
+                      "); nothing was written. Add --no-backup to update without a backup";
+      return Finish(options, report, kExitRefused);
+    }
+    report.backupFile = saved.file;
+    if (!options.json) {
+      std::cout << "backup: " << saved.file << '\n';
+      if (saved.backup.romMode) {
+        std::cout << "backup note: the bridge runs its boot ROM, which cannot read its flash "
+                     "back; the backup holds the NVRAM block only\n";
+      }
+    }
   }
 
   ProgressPrinter progress(options.json ? ProgressPrinter::Style::Silent
                            : StdoutIsTerminal() ? ProgressPrinter::Style::Bar
                                                 : ProgressPrinter::Style::Lines);
-  view.onProgress = [&progress](int percent) { progress.Update(percent); };
-  view.onProgressHidden = [&progress] { progress.Finish(); };
+  const firmware::ChipProfile* chip = firmware::FindChipProfile(before->check.chipCode);
+  PhaseProgress phases(progress, chip != nullptr ? chip->firmwareArea : 0, 3);
+  view.onProgress = [&phases](int percent) { phases.Writing(percent); };
+  backend.SetCommandObserver([&phases](const device::TraceEntry& entry) { phases.Command(entry); });
   if (!options.json) std::cout << "status: " << kStatusUpdating << '\n' << std::flush;
   {
     InterruptShield shield;
@@ -140,8 +170,9 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       form.btn_updClick();    // --force on a current bridge: the same run, without the offer
     }
   }
+  backend.SetCommandObserver(nullptr);
   view.onProgress = nullptr;
-  view.onProgressHidden = nullptr;
+  progress.Finish();
 
   report.status = view.StatusText();
   const UpdateRunResult& run = form.LastRun();
@@ -154,20 +185,24 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   }
 
   // A virtual adaptor is re-plugged as a user would do, and the window's watch would rescan.
-  if (backend.Simulated() && backend.ReplugSimulated(before->checkedPath)) {
-    form.btn_RefreshClick();
-    std::optional<std::size_t> row;
-    if (form.FoundDiskCount > 0) row = CheckListedDevice(form, view, before->checkedPath);
-    const DeviceOutcome after = ReadOutcome(form, view, row);
-    if (after.check.chipInfoRead && row) report.firmwareAfter = VersionText(after.check.version);
-    report.rescanStatus = after.status;
+  if (const auto after = ReplugAndRescan(backend, form, view, before->checkedPath)) {
+    report.firmwareAfter = after->firmware;
+    report.romModeAfter = after->romMode;
+    report.rescanStatus = after->rescanStatus;
     if (!options.json) {
       std::cout << "re-plugged: " << before->checkedPath << '\n';
-      if (report.firmwareAfter) std::cout << "firmware after: " << *report.firmwareAfter << '\n';
-      std::cout << "rescan status: " << after.status << '\n';
+      if (after->firmware) {
+        std::cout << "firmware after: " << *after->firmware << (after->romMode ? " (boot ROM)" : "")
+                  << '\n';
+      }
+      std::cout << "rescan status: " << after->rescanStatus << '\n';
     }
   } else if (!options.json && complete) {
     std::cout << "Unplug the adaptor, plug it in again and run 'corvane-update check'.\n";
+  }
+  if (!options.json && !complete && report.backupFile) {
+    std::cout << "The adaptor's earlier firmware and NVRAM are saved in " << *report.backupFile
+              << "; 'corvane-update restore' writes them back.\n";
   }
   return Finish(options, report, complete ? kExitOk : kExitUpdateFailed);
 }

@@ -7,6 +7,7 @@
 
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 #include "app/cli/watch_loop.h"
 #include "device/system_devices.h"
@@ -26,6 +27,12 @@ std::string OneLine(std::string text) {
   return line;
 }
 
+// "0 to 1", or that there is none to name.
+std::string DeviceNumbers(std::size_t count) {
+  if (count == 0) return "none: the scenario has no virtual adaptor";
+  return "0 to " + std::to_string(count - 1);
+}
+
 // A command for the virtual adaptors, read from stdin: "unplug N", "replug N", "plug N", "quit".
 // False for "quit".
 bool HandleSimulationCommand(const std::string& line, sim::SimWorld& world) {
@@ -35,10 +42,14 @@ bool HandleSimulationCommand(const std::string& line, sim::SimWorld& world) {
   words >> verb;
   if (verb.empty()) return true;
   if (verb == "quit") return false;
-  if (!(words >> index) || index >= world.DeviceCount() ||
-      (verb != "unplug" && verb != "replug" && verb != "plug")) {
-    std::cerr << "watch: unknown command '" << line << "'; use unplug N, replug N or quit (N from 0 to "
-              << world.DeviceCount() << " - 1)\n";
+  const bool known = verb == "unplug" || verb == "replug" || verb == "plug";
+  if (!known || !(words >> index)) {
+    std::cerr << "watch: unknown command '" << line << "'; use unplug N, replug N or quit\n";
+    return true;
+  }
+  if (index >= world.DeviceCount()) {
+    std::cerr << "watch: no device " << index << "; the virtual adaptors are numbered "
+              << DeviceNumbers(world.DeviceCount()) << "\n";
     return true;
   }
   if (verb == "unplug") {
@@ -93,7 +104,12 @@ int RunWatch(const CliOptions& options, Backend& backend) {
       } else {
         std::cout << "scan " << printedScans << " t=" << ms << "ms " << OutcomeName(outcome.outcome)
                   << ": " << OneLine(outcome.status);
-        for (const auto& row : outcome.listed) std::cout << " | " << row.ItemText() << " " << row.path;
+        if (const std::string reason = OutcomeReason(outcome); !reason.empty()) {
+          std::cout << " (" << reason << ")";
+        }
+        for (const auto& row : outcome.listed) {
+          std::cout << " | " << TrimmedText(row.ItemText()) << " " << row.path;
+        }
         std::cout << '\n';
       }
       std::cout << std::flush;
@@ -103,6 +119,10 @@ int RunWatch(const CliOptions& options, Backend& backend) {
   form.Start();
   form.FormCreate();
   printNewScans();
+  if (backend.Simulated() && StdinIsTerminal()) {
+    std::cerr << "watch: type 'unplug N', 'replug N' or 'quit' and Enter (N: "
+              << DeviceNumbers(backend.World()->DeviceCount()) << "); Ctrl-C ends the watch\n";
+  }
 
   bool inputOpen = backend.Simulated();
   while (!loop->StopRequested()) {

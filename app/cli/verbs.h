@@ -11,5 +11,8 @@ int RunList(const CliOptions& options, Backend& backend);
 int RunCheck(const CliOptions& options, Backend& backend);
 int RunUpdate(const CliOptions& options, Backend& backend);
 int RunWatch(const CliOptions& options, Backend& backend);
+int RunInfo(const CliOptions& options, Backend& backend);
+int RunBackup(const CliOptions& options, Backend& backend);
+int RunRestore(const CliOptions& options, Backend& backend);
 
 }  // namespace corvane::app::cli

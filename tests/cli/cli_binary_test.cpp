@@ -7,8 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "nlohmann/json.hpp"
 
@@ -30,15 +32,29 @@ std::string ReadFile(const std::string& name) {
   return text.str();
 }
 
-// `arguments` are the test's own words (no quoting needed); `input` is fed on stdin.
-ToolRun RunTool(const std::string& arguments, const std::string& input = "") {
+// The backups of this test process go to a folder of its own, never to the user's.
+std::string DataHome() {
+  return ::testing::TempDir() + "cli_data_" + std::to_string(getpid());
+}
+
+// The backups the runs of this process saved are removed at its end.
+class DataHomeCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override { std::filesystem::remove_all(DataHome()); }
+};
+const auto* const kDataHomeCleanup = ::testing::AddGlobalTestEnvironment(new DataHomeCleanup);
+
+// `arguments` are the test's own words (no quoting needed); `input` is fed on stdin; `environment`
+// is put before the command ("XDG_DATA_HOME=...").
+ToolRun RunTool(const std::string& arguments, const std::string& input = "",
+                const std::string& environment = "XDG_DATA_HOME=" + DataHome()) {
   // ctest runs the tests of this file as parallel processes: every run gets files of its own.
   static int runCount = 0;
   const std::string dir = ::testing::TempDir() + "cli_" + std::to_string(getpid()) + "_" +
                           std::to_string(++runCount) + "_";
   const std::string in = dir + "in.txt", out = dir + "out.txt", err = dir + "err.txt";
   std::ofstream(in) << input;
-  const std::string command = std::string(CORVANE_UPDATE_BINARY) + " " + arguments + " <" + in +
+  const std::string command = environment + " " + std::string(CORVANE_UPDATE_BINARY) + " " + arguments + " <" + in +
                               " >" + out + " 2>" + err;
   const int status = std::system(command.c_str());
   ToolRun run;
@@ -61,16 +77,20 @@ TEST(CliList, ListsWhatTheWindowsScanListsWithVersions) {
   };
   const Case cases[] = {
       {"kts260", 0,
-       {"<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 "
-        "path=sim/usbstor/0"}},
+       {"<<USB>> Corvane KTS260 NVMe  ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 romMode=no "
+        "offered=234.01.00.01 path=sim/usbstor/0"}},
       {"two", 0,
-       {"<<USB>> Corvane KTS210 SATA       ChipCode=0x13 chip=KTS210 firmware=0.2.1.3 "
-        "path=sim/usbstor/0",
-        "<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 "
-        "path=sim/usbstor/1"}},
-      {"none", 2, {"Cannot find any supported Corvane devices."}},
-      {"1394", 0, {"<<1394>> Corvane KTS210 SATA       ChipCode=0x13 chip=KTS210 "
-                   "firmware=0.2.1.3 path=sim/sbp2/0"}},
+       {"<<USB>> Corvane KTS210 SATA  ChipCode=0x13 chip=KTS210 firmware=0.2.1.3 romMode=no "
+        "offered=02.14 path=sim/usbstor/0",
+        "<<USB>> Corvane KTS260 NVMe  ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 romMode=no "
+        "offered=234.01.00.01 path=sim/usbstor/1"}},
+      {"none", 2,
+       {"Cannot find any supported Corvane devices.",
+        "reason: no attached USB, UAS or 1394 disk answers as a bridge of the chip maker"}},
+      {"1394", 0, {"<<1394>> Corvane KTS210 SATA  ChipCode=0x13 chip=KTS210 "
+                   "firmware=0.2.1.3 romMode=no offered=02.14 path=sim/sbp2/0"}},
+      {"kts260-current", 0, {"<<USB>> Corvane KTS260 NVMe  ChipCode=0x16 chip=KTS260 "
+                             "firmware=234.1.0.1 romMode=no path=sim/usbstor/0"}},
   };
   for (const auto& c : cases) {
     const ToolRun run = RunTool(std::string("list --simulate ") + c.scenario);
@@ -90,6 +110,9 @@ TEST(CliList, JsonNamesBusChipAndFirmware) {
   EXPECT_EQ(devices[0]["chipCode"], 0x16);
   EXPECT_EQ(devices[0]["chip"], "KTS260");
   EXPECT_EQ(devices[0]["firmware"], "0.1.0.8");
+  EXPECT_EQ(devices[0]["offeredFirmware"], "234.01.00.01");
+  EXPECT_EQ(devices[0]["romMode"], false);
+  EXPECT_EQ(devices[0]["model"], "Corvane KTS260 NVMe");
   EXPECT_EQ(devices[0]["path"], "sim/scsi/0");
 }
 
@@ -102,29 +125,34 @@ TEST(CliList, TracePrintsEveryCommandBlockToStderr) {
   EXPECT_THAT(run.out, Not(HasSubstr("trace")));
 }
 
-TEST(CliCheck, EachOutcomeWithTheWindowsStatusAndItsExitCode) {
+// The window's status, and why in words in the text as in the JSON.
+TEST(CliCheck, EachOutcomeWithTheWindowsStatusItsReasonAndItsExitCode) {
   struct Case {
     const char* arguments;
     int exitCode;
     const char* result;
     const char* status;
+    const char* reason;  // "" for none
   };
   const Case cases[] = {
       {"--simulate kts260", 5, "update-offered",
-       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01"},
+       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01", ""},
       {"--simulate kts210", 5, "update-offered",
-       "Click here to download and update the Corvane SATA Bridge 02.14"},
-      {"--simulate kts260-current", 0, "current", "Your product is up to date"},
+       "Click here to download and update the Corvane SATA Bridge 02.14", ""},
+      {"--simulate kts260-current", 0, "current", "Your product is up to date", ""},
       {"--simulate kts260-unlisted", 8, "unlisted-version",
-       "Cannot find any supported Corvane devices."},
-      {"--simulate volant", 4, "not-supported", "Cannot find any supported Corvane devices."},
-      {"--simulate kts210-rom", 4, "not-supported", "Cannot find any supported Corvane devices."},
-      {"--simulate none", 2, "no-device", "Cannot find any supported Corvane devices."},
+       "Cannot find any supported Corvane devices.", "a version this tool does not list"},
+      {"--simulate volant", 4, "not-supported", "Cannot find any supported Corvane devices.",
+       "VOLANT product line"},
+      {"--simulate kts210-rom", 4, "not-supported", "Cannot find any supported Corvane devices.",
+       "the bridge runs its boot ROM; a SATA bridge in that state cannot be updated by this tool"},
+      {"--simulate none", 2, "no-device", "Cannot find any supported Corvane devices.",
+       "no attached USB, UAS or 1394 disk"},
       {"--simulate two", 3, "several-adaptors",
        "Multiple USB drives are attached. Please disconnect all devices.\n"
-       " Except the one that needs to be updated."},
+       " Except the one that needs to be updated.", "2 adaptors are attached"},
       {"--simulate two --device SIM/USBSTOR/1", 5, "update-offered",
-       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01"},
+       "Click here to download and update the Corvane NVMe Bridge 234.01.00.01", ""},
   };
   for (const auto& c : cases) {
     const ToolRun text = RunTool(std::string("check ") + c.arguments);
@@ -134,6 +162,16 @@ TEST(CliCheck, EachOutcomeWithTheWindowsStatusAndItsExitCode) {
     EXPECT_EQ(json.exitCode, c.exitCode) << c.arguments;
     EXPECT_EQ(Json(json)["result"], c.result) << c.arguments;
     EXPECT_EQ(Json(json)["status"], c.status) << c.arguments;
+    if (*c.reason == '\0') {
+      EXPECT_THAT(text.out, Not(HasSubstr("reason:"))) << c.arguments;
+      EXPECT_TRUE(Json(json)["reason"].is_null()) << c.arguments;
+    } else {
+      const std::size_t line = text.out.find("\nreason: ");
+      ASSERT_NE(line, std::string::npos) << c.arguments;
+      EXPECT_THAT(text.out.substr(line, text.out.find('\n', line + 1) - line), HasSubstr(c.reason))
+          << c.arguments;
+      EXPECT_THAT(Json(json)["reason"].get<std::string>(), HasSubstr(c.reason)) << c.arguments;
+    }
   }
 }
 
@@ -183,8 +221,10 @@ TEST(CliUpdate, OutdatedBridgesAreUpdatedAndUpToDateAfterReplug) {
 TEST(CliUpdate, PlainOutputShowsProgressLinesAndTheResult) {
   const ToolRun run = RunTool("update --yes --simulate kts260");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_THAT(run.out, HasSubstr("status: Updating\nprogress: 0%\n"));
-  EXPECT_THAT(run.out, HasSubstr("progress: 100%\nstatus: Update complete\n"));
+  EXPECT_THAT(run.out, HasSubstr("status: Updating\nprogress: writing 0%\n"));
+  EXPECT_THAT(run.out, HasSubstr("progress: writing 100%\nprogress: verifying 0%\n"));
+  EXPECT_THAT(run.out, HasSubstr("progress: verifying 100%\nprogress: NVRAM 0%\n"));
+  EXPECT_THAT(run.out, HasSubstr("progress: NVRAM 100%\nstatus: Update complete\n"));
   EXPECT_THAT(run.out, HasSubstr("rescan status: Your product is up to date\n"));
 }
 
@@ -203,7 +243,7 @@ TEST(CliUpdate, RefusesUnlessOfferedOrForcedAndNeverFlashesUnsupported) {
       {"--yes --force --simulate kts260-current", "", 0, true, ""},
       {"--yes --force --simulate volant", "", 4, false, "not a supported Corvane adaptor"},
       {"--yes --force --simulate kts210-rom", "", 4, false, "not a supported Corvane adaptor"},
-      {"--yes --force --simulate kts260-unlisted", "", 7, false, "does not know"},
+      {"--yes --force --simulate kts260-unlisted", "", 7, false, "does not list"},
       {"--simulate kts260", "y\n", 7, false, "add --yes"},  // stdin is no terminal
       {"--yes --simulate two", "", 3, false, "--device"},
       {"--yes --simulate none", "", 2, false, ""},
@@ -248,6 +288,105 @@ TEST(CliErrors, UnknownScenarioListsTheNamesAndBadUsageShowsHelp) {
   EXPECT_THAT(usage.err, HasSubstr("Usage: corvane-update"));
 }
 
+// Whether a run put anything into the adaptor: a WRITE BUFFER or a chip-memory write on the wire.
+bool WroteToAdaptor(const ToolRun& run) {
+  std::istringstream lines(run.err);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("trace ")) continue;
+    if (line.find("  3B ") != std::string::npos) return true;
+    if (line.find("  DF ") != std::string::npos && line.find(" FB  out") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The update saves a backup of the old bridge first; written back onto an updated bridge it brings
+// the old firmware back, which the re-plugged bridge reports.
+TEST(CliBackup, UpdateSavesABackupThatRestoreWritesBack) {
+  struct Case {
+    const char* old;
+    const char* updated;
+    const char* oldVersion;
+  };
+  for (const Case c : {Case{"kts260", "kts260-current", "0.1.0.8"},
+                       Case{"kts210", "kts210-current", "0.2.1.3"}}) {
+    const ToolRun update = RunTool(std::string("update --yes --json --simulate ") + c.old);
+    ASSERT_EQ(update.exitCode, 0) << c.old << update.err;
+    const std::string file = Json(update)["backup"].get<std::string>();
+    EXPECT_THAT(file, HasSubstr(DataHome() + "/corvane-update/backups/"));
+
+    const ToolRun restore = RunTool("restore " + file + " --yes --json --simulate " + c.updated);
+    ASSERT_EQ(restore.exitCode, 0) << c.old << restore.out << restore.err;
+    EXPECT_EQ(Json(restore)["result"], "complete");
+    EXPECT_EQ(Json(restore)["firmwareAfter"], c.oldVersion);
+    EXPECT_EQ(Json(restore)["rescanStatus"].get<std::string>().rfind("Click here", 0), 0u);
+  }
+}
+
+// A file that is damaged, foreign or of the other chip never reaches the adaptor; neither does an
+// update whose backup has nowhere to go.
+TEST(CliBackup, RefusedFilesAndUnsavableBackupsSendNoWrite) {
+  const std::string dir = DataHome() + "/restore_";
+  std::filesystem::create_directories(DataHome());
+  ASSERT_EQ(RunTool("backup --simulate kts260 --output " + dir + "good.cvbackup").exitCode, 0);
+  ASSERT_EQ(RunTool("backup --simulate kts210 --output " + dir + "sata.cvbackup").exitCode, 0);
+  const std::string good = ReadFile(dir + "good.cvbackup");
+  ASSERT_GT(good.size(), 2000u);
+  std::ofstream(dir + "short.cvbackup", std::ios::binary) << good.substr(0, good.size() - 100);
+  std::string altered = good;
+  altered[2000] = static_cast<char>(altered[2000] ^ 0x40);
+  std::ofstream(dir + "altered.cvbackup", std::ios::binary) << altered;
+  std::ofstream(dir + "foreign.cvbackup") << "{\"not\": \"a backup\"}";
+  struct Case {
+    const char* file;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"short.cvbackup", "do not add up"},
+      {"altered.cvbackup", "checksum"},
+      {"foreign.cvbackup", "not a corvane-update backup"},
+      {"sata.cvbackup", "the backup is of a KTS210 adaptor and this one is a KTS260"},
+      {"missing.cvbackup", "cannot be read"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool("restore --trace --yes --simulate kts260 " + dir + c.file);
+    EXPECT_EQ(run.exitCode, 7) << c.file;
+    EXPECT_THAT(run.err, HasSubstr(c.message)) << c.file;
+    EXPECT_FALSE(WroteToAdaptor(run)) << c.file;
+  }
+
+  const ToolRun unsaved = RunTool("update --yes --trace --simulate kts260", "",
+                                  "XDG_DATA_HOME=" + dir + "good.cvbackup/inside");
+  EXPECT_EQ(unsaved.exitCode, 7);
+  EXPECT_THAT(unsaved.err, HasSubstr("no backup can be saved"));
+  EXPECT_THAT(unsaved.err, HasSubstr("--no-backup"));
+  EXPECT_THAT(unsaved.err, Not(HasSubstr("trace ")));  // not even a read was sent
+  const ToolRun skipped = RunTool("update --yes --no-backup --json --simulate kts260", "",
+                                  "XDG_DATA_HOME=" + dir + "good.cvbackup/inside");
+  EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
+  EXPECT_TRUE(Json(skipped)["backup"].is_null());
+}
+
+// info reads and shows, and writes nothing.
+TEST(CliInfo, ShowsChipInquiryBufferAndNvramFieldsWithoutWriting) {
+  const ToolRun run = RunTool("info --json --trace --simulate kts260");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto j = Json(run);
+  EXPECT_EQ(j["chip"], "KTS260");
+  EXPECT_EQ(j["chipCode"], "0x16");
+  EXPECT_EQ(j["firmware"], "0.1.0.8");
+  EXPECT_EQ(j["romMode"], false);
+  EXPECT_EQ(j["usbVendor"], "0x3C9F");
+  EXPECT_EQ(j["inquiryProduct"], "KTS260 NVMe");
+  EXPECT_EQ(j["bufferCapacity"], 0x10400);
+  EXPECT_EQ(j["nvramField1"], "Quorvel");
+  EXPECT_EQ(j["check"], "update-offered");
+  EXPECT_FALSE(WroteToAdaptor(run));
+  const ToolRun text = RunTool("--simulate kts210-rom info");
+  EXPECT_EQ(text.exitCode, 0);
+  EXPECT_THAT(text.out, HasSubstr("boot ROM: yes\n"));
+  EXPECT_THAT(text.out, HasSubstr("buffer boundary: 0xFF (boot ROM)\n"));
+}
+
 // The watch runs the window's 500 ms rescan timer on the real clock: an unplug and re-plug in
 // quick succession end in exactly one rescan.
 TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {
@@ -261,6 +400,9 @@ TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {
   EXPECT_THAT(scans[1], HasSubstr("scan 2 t="));
   EXPECT_THAT(scans[1], HasSubstr("update-offered: Click here to download and update the Corvane "
                                   "NVMe Bridge 234.01.00.01 | <<USB>> Corvane KTS260 NVMe"));
+
+  const ToolRun outOfRange = RunTool("watch --simulate kts260", "unplug 7\n");
+  EXPECT_THAT(outOfRange.err, HasSubstr("no device 7; the virtual adaptors are numbered 0 to 0"));
 }
 
 }  // namespace

@@ -26,6 +26,12 @@ TEST(CliOptions, AcceptedCommandLines) {
       {Words({"watch", "--max-rescans", "2", "--simulate=kts260"}), Verb::Watch, false, false,
        false, false, {}, "kts260", {}, 2},
       {Words({"--help"}), Verb::Help, false, false, false, false, {}, {}, {}, {}},
+      {Words({"--version"}), Verb::Version, false, false, false, false, {}, {}, {}, {}},
+      // Options before the verb, and an option's value that looks like a verb.
+      {Words({"--json", "--simulate", "list", "check"}), Verb::Check, true, false, false, false,
+       {}, "list", {}, {}},
+      {Words({"-y", "restore", "b.cvbackup", "--device=X"}), Verb::Restore, false, false, true,
+       false, "X", {}, {}, {}},
   };
   for (const auto& c : cases) {
     const ParseResult r = ParseArguments(c.args);
@@ -62,6 +68,10 @@ TEST(CliOptions, RefusedCommandLines) {
       {Words({"watch", "--seconds", "5s"}), "above 0"},
       {Words({"list", "--simulate", "a", "--simulate-file", "b"}), "not both"},
       {Words({"help", "--json"}), "takes no options"},
+      {Words({"restore", "--yes"}), "needs the backup file"},
+      {Words({"list", "extra"}), "unexpected word 'extra'"},
+      {Words({"--json"}), "no command"},
+      {Words({"backup", "--no-backup"}), "does not apply to 'backup'"},
   };
   for (const auto& c : cases) {
     const ParseResult r = ParseArguments(c.args);

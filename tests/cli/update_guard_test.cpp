@@ -42,6 +42,7 @@ TEST(CliUpdateGuard, PlaceholderImagesNeverReachARealAdaptor) {
     options.yes = true;
     options.simulate = "kts260";
     options.simulationPosesAsReal = c.posesAsReal;
+    options.noBackup = true;  // the guard is what is under test; no backup into the user's folder
     std::string error;
     auto backend = Backend::Create(options, error);
     ASSERT_TRUE(backend) << error;

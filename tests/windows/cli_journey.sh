@@ -37,6 +37,7 @@ expect 4 "status: Cannot find any supported Corvane devices." "" check --simulat
 expect 0 "rescan status: Your product is up to date" "" update --yes --simulate kts260
 expect 0 "firmware after: 0.2.1.4" "" update --yes --simulate kts210
 expect 6 "reason: a firmware block was refused" "" update --yes --simulate kts260-unplug
+expect 0 "holds: KTS260 firmware 0.1.0.8" "" backup --simulate kts260
 expect 7 "add --yes" "" update --simulate kts260
 expect 9 "Run as administrator" "" check --simulate-file "$(dirname "$0")/denied.json"
 expect 0 "scan 2 t=" 'unplug 0\nreplug 0\n' watch --simulate kts260
