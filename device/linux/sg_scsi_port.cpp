@@ -94,7 +94,8 @@ std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view p
 
 // The identity of the kernel's entry for a character device number (<sysfs>/dev/char/M:m): sysfs
 // makes that link afresh for every device that registers the number and removes it before the
-// number is free again, and its inode number is never handed out twice while the system runs. So
+// number is free again, and kernfs hands its inode numbers out cyclically with a generation on
+// top, so none comes back while the system runs (on a 32-bit kernel, not within two billion). So
 // an unchanged inode means the very device that held the number before still holds it.
 std::optional<std::uint64_t> EntryIdentity(const std::string& entry) {
   struct stat info {};
