@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
-  libgtest-dev libgmock-dev googletest nlohmann-json3-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   libudev-dev sg3-utils

@@ -83,9 +83,31 @@ std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view p
   if (!dev) return std::nullopt;
   const auto number = ParseDeviceNumber(*dev);
   if (!number) return std::nullopt;
-  return SgTarget{std::move(*deviceDir), parsed->attachment,
-                  parsed->plugToken.empty() ? std::move(token) : std::move(parsed->plugToken),
-                  std::move(*node), *number};
+  SgTarget target;
+  target.deviceDir = std::move(*deviceDir);
+  target.attachment = parsed->attachment;
+  target.plugToken = parsed->plugToken.empty() ? std::move(token) : std::move(parsed->plugToken);
+  target.node = std::move(*node);
+  target.number = *number;
+  return target;
+}
+
+// The identity of the kernel's entry for a character device number (<sysfs>/dev/char/M:m): sysfs
+// makes that link afresh for every device that registers the number and removes it before the
+// number is free again, and kernfs hands its inode numbers out cyclically with a generation on
+// top, so none comes back while the system runs (on a 32-bit kernel, not within two billion). So
+// an unchanged inode means the very device that held the number before still holds it.
+std::optional<std::uint64_t> EntryIdentity(const std::string& entry) {
+  struct stat info {};
+  if (::lstat(entry.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_ino);
+}
+
+bool IsNodeNumbered(SgSystem& system, int fd, const SgTarget& target) {
+  std::uint32_t majorNumber = 0;
+  std::uint32_t minorNumber = 0;
+  return system.CharDeviceNumber(fd, majorNumber, minorNumber) == 0 &&
+         std::make_pair(majorNumber, minorNumber) == target.number;
 }
 
 // sg numbers are reused after a re-plug: only when the node we opened has the number sysfs gave
@@ -93,11 +115,8 @@ std::optional<SgTarget> FindTarget(const fs::path& sysfsRoot, std::string_view p
 // same plug token is it the device the path names. A device that left and came back since the
 // look-up fails one of these; the plug token is read once, last.
 bool StillTheTarget(SgSystem& system, int fd, const SgTarget& target) {
-  std::uint32_t majorNumber = 0;
-  std::uint32_t minorNumber = 0;
   std::error_code existsError;
-  return system.CharDeviceNumber(fd, majorNumber, minorNumber) == 0 &&
-         std::make_pair(majorNumber, minorNumber) == target.number &&
+  return IsNodeNumbered(system, fd, target) &&
          fs::exists(target.deviceDir / "scsi_generic" / target.node, existsError) &&
          ClassifyScsiDevice(target.deviceDir) == target.attachment &&
          (target.plugToken.empty() ||
@@ -156,17 +175,17 @@ void ReadSgResult(const sg_io_hdr& header, ScsiOutcome& outcome) {
 SgScsiPort::SgScsiPort(fs::path sysfsRoot, fs::path devRoot, SgSystem& system)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), system_(system) {}
 
-std::optional<SgTarget> SgScsiPort::Remembered(const std::string& path) {
+std::shared_ptr<const SgTarget> SgScsiPort::Remembered(const std::string& path) {
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto it = targets_.find(path);
-  if (it == targets_.end()) return std::nullopt;
+  if (it == targets_.end()) return nullptr;
   return it->second;
 }
 
-void SgScsiPort::Remember(const std::string& path, const SgTarget& target) {
+void SgScsiPort::Remember(const std::string& path, std::shared_ptr<const SgTarget> target) {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (targets_.size() >= kMostRemembered && targets_.count(path) == 0) targets_.clear();
-  targets_.insert_or_assign(path, target);
+  targets_.insert_or_assign(path, std::move(target));
 }
 
 void SgScsiPort::Forget(const std::string& path) {
@@ -184,17 +203,20 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
   const std::string key(path);
   int fd = -1;
 
-  // A remembered target is opened once its device still lists the node (so the node of a device
-  // that left is not even opened, which could wake it or make its own user's open fail) and
-  // checked in full after the open. Any doubt (the open failing included) sends the path through
-  // a full look-up, which decides.
-  std::optional<SgTarget> target = Remembered(key);
+  // A remembered target was checked in full when it was found, and its device number's sysfs
+  // entry was noted then. While that entry is unchanged the same device holds the number: the
+  // node is opened only then (so the node of a device that left is not even opened, which could
+  // wake it or make its own user's open fail), and after the open the node must carry that
+  // number and the entry must still be the same, so the device cannot have been swapped in
+  // between. Any doubt (the open failing included) sends the path through a full look-up,
+  // which decides.
+  std::shared_ptr<const SgTarget> target = Remembered(key);
   if (target) {
-    std::error_code existsError;
-    if (!fs::exists(target->deviceDir / "scsi_generic" / target->node, existsError) ||
-        system_.Open((devRoot_ / target->node).string(), flags, fd) != 0) {
+    if (EntryIdentity(target->charEntry) != target->entryId ||
+        system_.Open(target->nodePath, flags, fd) != 0) {
       target.reset();
-    } else if (!StillTheTarget(system_, fd, *target)) {
+    } else if (!IsNodeNumbered(system_, fd, *target) ||
+               EntryIdentity(target->charEntry) != target->entryId) {
       system_.Close(fd);
       target.reset();
     }
@@ -203,23 +225,35 @@ ScsiOutcome SgScsiPort::Execute(std::string_view path, const ScsiRequest& reques
 
   if (!target) {
     ++fullLookups_;
-    target = FindTarget(sysfsRoot_, path);
-    if (!target) {
+    std::optional<SgTarget> found = FindTarget(sysfsRoot_, path);
+    if (!found) {
       outcome.platformError = ENODEV;
       return outcome;
     }
-    if (const int error = system_.Open((devRoot_ / target->node).string(), flags, fd);
-        error != 0) {
+    found->nodePath = (devRoot_ / found->node).string();
+    found->charEntry = (sysfsRoot_ / "dev" / "char" /
+                        (std::to_string(found->number.first) + ":" +
+                         std::to_string(found->number.second)))
+                           .string();
+    if (const int error = system_.Open(found->nodePath, flags, fd); error != 0) {
       outcome.platformError = static_cast<std::uint32_t>(error);
       outcome.accessDenied = error == EACCES || error == EPERM;
       return outcome;
     }
-    if (!StillTheTarget(system_, fd, *target)) {
+    // The entry is noted on both sides of the checks: when it changed meanwhile, the device that
+    // held the number at the open has gone. A kernel without these entries gets the checks alone
+    // at every command, and nothing is remembered.
+    const std::optional<std::uint64_t> entryBefore = EntryIdentity(found->charEntry);
+    if (!StillTheTarget(system_, fd, *found) ||
+        (entryBefore && EntryIdentity(found->charEntry) != entryBefore)) {
       system_.Close(fd);
       outcome.platformError = ENODEV;
       return outcome;
     }
-    Remember(key, *target);
+    if (entryBefore) {
+      found->entryId = *entryBefore;
+      Remember(key, std::make_shared<const SgTarget>(std::move(*found)));
+    }
   }
   outcome.opened = true;
 

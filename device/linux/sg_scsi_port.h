@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ struct SgTarget {
   std::string plugToken;
   std::string node;  // "sg2"
   std::pair<std::uint32_t, std::uint32_t> number;  // its character device number
+  std::string nodePath;   // "<dev>/sg2"
+  std::string charEntry;  // "<sysfs>/dev/char/21:2", the kernel's entry for that number
+  std::uint64_t entryId = 0;  // that entry's inode number when the target was checked
 };
 
 // Paths are those of SysfsDiskSource (see device_path.h). The port refuses to open when the
@@ -48,11 +52,13 @@ struct SgTarget {
 // belong to it.
 //
 // Resolving a path through sysfs costs a few milliseconds on a slow machine, more than the
-// command itself, so the port remembers what each path resolved to. A remembered path is opened
-// at once and then checked the same way as a fresh one (the node's device number, the device
-// still holding that node, attachment and plug token unchanged); when anything differs the entry
-// is dropped and the path resolved again in full. The node is still opened and closed for every
-// command.
+// command itself, so the port remembers what each path resolved to, together with the identity
+// of the kernel's entry for the node's device number (<sysfs>/dev/char/M:m), which sysfs makes
+// afresh for every device that gets the number. A remembered path is opened only while that
+// entry is unchanged, and after the open the node must carry the number and the entry must still
+// be the same: then the device behind the node is the one that was checked in full. When anything
+// differs the target is dropped and the path resolved again in full. The node is still opened and
+// closed for every command.
 class SgScsiPort : public ScsiPort {
  public:
   explicit SgScsiPort(std::filesystem::path sysfsRoot = "/sys",
@@ -63,15 +69,15 @@ class SgScsiPort : public ScsiPort {
   std::uint64_t FullLookups() const { return fullLookups_.load(); }
 
  private:
-  std::optional<SgTarget> Remembered(const std::string& path);
-  void Remember(const std::string& path, const SgTarget& target);
+  std::shared_ptr<const SgTarget> Remembered(const std::string& path);
+  void Remember(const std::string& path, std::shared_ptr<const SgTarget> target);
   void Forget(const std::string& path);
 
   std::filesystem::path sysfsRoot_;
   std::filesystem::path devRoot_;
   SgSystem& system_;
   std::mutex mutex_;  // guards targets_ only; no system call runs under it
-  std::map<std::string, SgTarget, std::less<>> targets_;
+  std::map<std::string, std::shared_ptr<const SgTarget>, std::less<>> targets_;
   std::atomic<std::uint64_t> fullLookups_{0};
 };
 

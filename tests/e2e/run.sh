@@ -81,7 +81,7 @@ expected="attach list-adaptors list-stick-refused list-internal-never-asked
   rom-listed rom-check-offers rom-update rom-replug rom-check-current
   fault-update-fails fault-boot-rom-after-replug
   recovery-check-offers recovery-update recovery-replug recovery-check-current
-  timeout-recovers exclusive-open watch-one-rescan-each watch-500ms-after-last-event
+  timeout-recovers exclusive-open replug-remembered-path-refused watch-one-rescan-each watch-500ms-after-last-event
   peer-sg_inq peer-read-buffer-descriptor peer-sg_raw-chip-info peer-read-back-area peer-sg_write_buffer
   peer-writes-kept-firmware"
 if [ -n "$only" ]; then
@@ -115,6 +115,13 @@ ratio "ratio ours/peers download+read-back" "$(perf kts260-download-readback-ms)
 ratio "ratio ours/peers download" "$(perf kts260-download-ms)" "$(perf peers-download-ms)"
 ratio "ratio ours/peers read-back" "$(perf kts260-readback-ms)" "$(perf peers-readback-ms)"
 ratio "ratio ours/peers download, best of 3 (goal 1.2)" "$(perf best-ours-download-ms)" "$(perf best-peers-download-ms)"
+# Per command, against a bare open + SG_IO + close of the same command in the same run.
+ratio "ratio transport/bare command (goal 1.15)" "$(perf command-us-ours)" "$(perf command-us-open-each)"
+ratio "ratio transport/bare command, data-out" "$(perf command-us-ours-out)" "$(perf command-us-open-each-out)"
+ratio "ratio former checks/bare command" "$(perf command-us-former-checks)" "$(perf command-us-open-each)"
+ratio "ratio transport/bare command, trimmed means" "$(perf command-us-tm-ours)" "$(perf command-us-tm-open-each)"
+ratio "ratio transport/bare command, data-out, t.m." "$(perf command-us-tm-ours-out)" "$(perf command-us-tm-open-each-out)"
+ratio "ratio former checks/bare command, t.m." "$(perf command-us-tm-former-checks)" "$(perf command-us-tm-open-each)"
 if grep -q "^E2E LOG" "$work/console.txt"; then
   echo
   grep "^E2E LOG" "$work/console.txt" | head -80

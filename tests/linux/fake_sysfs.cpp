@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 namespace corvane::device::linuxdev::testing {
 
@@ -80,6 +81,7 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
   if (!shape.sg.empty()) {
     Write(device / "scsi_generic" / shape.sg / "dev", "21:" + shape.sg.substr(2));
     Write(dev_ / shape.sg, "");
+    AddCharEntry(shape.sg, device / "scsi_generic" / shape.sg);
   }
   // The bus lists hosts and targets as well as devices.
   const fs::path bus = sys_ / "bus" / "scsi" / "devices";
@@ -99,6 +101,53 @@ void FakeSysfs::Replug(const std::string& devpath) {
   const fs::path node = Dir(devpath).parent_path().parent_path().parent_path().parent_path();
   Write(node / "devnum", std::to_string(nextDevnum_));
   tokens_[devpath] = std::string(1, 'd').append(std::to_string(nextDevnum_++));
+  Recreate(devpath);
+}
+
+void FakeSysfs::AddCharEntry(const std::string& sg, const fs::path& nodeDir) {
+  RetireCharEntry(sg);
+  Link(sys_ / "dev" / "char" / ("21:" + sg.substr(2)), nodeDir);
+}
+
+void FakeSysfs::RetireCharEntry(const std::string& sg) {
+  const fs::path entry = sys_ / "dev" / "char" / ("21:" + sg.substr(2));
+  if (!fs::exists(fs::symlink_status(entry))) return;
+  fs::create_directories(base_ / "retired");
+  fs::rename(entry, base_ / "retired" / std::to_string(retired_++));
+}
+
+void FakeSysfs::Recreate(const std::string& devpath) {
+  const fs::path generic = Dir(devpath) / "scsi_generic";
+  std::error_code error;
+  for (fs::directory_iterator it(generic, error), last; !error && it != last; it.increment(error)) {
+    AddCharEntry(it->path().filename().string(), it->path());
+  }
+}
+
+void FakeSysfs::MoveSgNode(const std::string& devpath, const std::string& sg) {
+  const fs::path generic = Dir(devpath) / "scsi_generic";
+  std::error_code error;
+  for (fs::directory_iterator it(generic, error), last; !error && it != last; it.increment(error)) {
+    RetireCharEntry(it->path().filename().string());
+  }
+  fs::remove_all(generic);
+  Write(generic / sg / "dev", "21:" + sg.substr(2));
+  Write(dev_ / sg, "");
+  AddCharEntry(sg, generic / sg);
+}
+
+void FakeSysfs::Remove(const std::string& devpath) {
+  const fs::path dir = Dir(devpath);
+  std::vector<std::string> nodes;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(dir, error), last; !error && it != last;
+       it.increment(error)) {
+    if (it->path().parent_path().filename() == "scsi_generic") {
+      nodes.push_back(it->path().filename().string());
+    }
+  }
+  for (const std::string& sg : nodes) RetireCharEntry(sg);
+  fs::remove_all(dir);
 }
 
 void FakeSysfs::AddNvmeDisk(const std::string& controller, const std::string& name) {

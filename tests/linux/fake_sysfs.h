@@ -35,19 +35,33 @@ class FakeSysfs {
   // The plug token written for the USB device or FireWire node above a SCSI device ("d2",
   // "g0001d2000000000a"); empty for internal disks.
   std::string Token(const std::string& devpath) const;
-  // The USB device above a SCSI device comes back with a new device number.
+  // The USB device above a SCSI device comes back with a new device number, and the kernel makes
+  // the SCSI device's sysfs entries anew.
   void Replug(const std::string& devpath);
+  // The kernel made the SCSI device anew at the same place (its driver was rebound, say): new
+  // sysfs entries, same plug token.
+  void Recreate(const std::string& devpath);
+  // The SCSI device's node becomes `sg` ("sg4"): the old number's entries go, the new one's come.
+  void MoveSgNode(const std::string& devpath, const std::string& sg);
+  // Everything at and below the devpath goes, with the entries of the sg nodes there.
+  void Remove(const std::string& devpath);
   // The directory of a devpath.
   std::filesystem::path Dir(const std::string& devpath) const { return sys_ / devpath.substr(1); }
 
  private:
   void Link(const std::filesystem::path& at, const std::filesystem::path& target);
+  // dev/char/21:N for a node "sgN", pointing at the device's scsi_generic/sgN. sysfs never hands
+  // an entry's inode number out twice, so a replaced entry is moved aside, never deleted: its
+  // inode number cannot come back either.
+  void AddCharEntry(const std::string& sg, const std::filesystem::path& nodeDir);
+  void RetireCharEntry(const std::string& sg);
 
   std::filesystem::path base_;
   std::filesystem::path sys_;
   std::filesystem::path dev_;
   std::map<std::string, std::string> tokens_;  // SCSI devpath -> plug token
   int nextDevnum_ = 2;
+  int retired_ = 0;
 };
 
 }  // namespace corvane::device::linuxdev::testing

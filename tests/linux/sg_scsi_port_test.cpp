@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/linux/device_path.h"
@@ -231,18 +232,14 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
         {"/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0", "usb-storage", "6:0:0:0", 0, "sg1"});
     fs::path sgDir() const { return sysfs.Dir(devpath) / "scsi_generic"; }
     // The device's node becomes sgN (the kernel numbers sg nodes afresh at every attach).
-    void Renumber(int n) {
-      fs::remove_all(sgDir());
-      fs::create_directories(sgDir() / ("sg" + std::to_string(n)));
-      std::ofstream(sgDir() / ("sg" + std::to_string(n)) / "dev") << "21:" << n << '\n';
-      std::ofstream(sysfs.Dev() / ("sg" + std::to_string(n))) << "";
-    }
+    void Renumber(int n) { sysfs.MoveSgNode(devpath, "sg" + std::to_string(n)); }
     void Rebind(const std::string& driver) {
       const fs::path link = sysfs.Dir("/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0") / "driver";
       const fs::path target = sysfs.Sys() / "bus" / "usb" / "drivers" / driver;
       fs::create_directories(target);
       fs::remove(link);
       fs::create_directory_symlink(target.lexically_relative(link.parent_path()), link);
+      sysfs.Recreate(devpath);  // a new driver makes a new SCSI host, device and sg node
     }
   };
   struct Case {
@@ -259,7 +256,7 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
   const Case cases[] = {
       {"nothing changed", [](World&) {}, "sg1", 0, false, 1, 0},
       {"re-plugged: same place, sg1 again, new plug token", [](World& w) { w.sysfs.Replug(w.devpath); },
-       nullptr, ENODEV, true, 1, 0},
+       nullptr, ENODEV, true, 0, 0},
       {"sg1 went to another device, this one has none",
        [](World& w) {
          fs::remove_all(w.sgDir());
@@ -269,10 +266,10 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
        nullptr, ENODEV, true, 0, 0},
       {"/dev/sg1 is now another character device", [](World& w) { w.system.minorOf["sg1"] = 9; },
        nullptr, ENODEV, true, 2, 1},
-      {"unplugged", [](World& w) { fs::remove_all(w.sysfs.Dir("/devices/platform/dummy_hcd.0/usb3")); },
+      {"unplugged", [](World& w) { w.sysfs.Remove("/devices/platform/dummy_hcd.0/usb3"); },
        nullptr, ENODEV, true, 0, 0},
       {"same place, same token, now behind another driver",
-       [](World& w) { w.Rebind("uas"); }, nullptr, ENODEV, true, 1, 0},
+       [](World& w) { w.Rebind("uas"); }, nullptr, ENODEV, true, 0, 0},
       {"new sg number, same plug token", [](World& w) { w.Renumber(4); }, "sg4", 0, true, 1, 0},
       {"new sg number and sg1 taken by another device",
        [](World& w) {
@@ -320,6 +317,56 @@ TEST(SgScsiPortMemory, ARememberedPathReachesItsDeviceOrNothing) {
       EXPECT_EQ(w.port.FullLookups(), c.fullLookup ? 2u : 1u);
     }
     EXPECT_EQ(w.system.openFds, 0) << "a node was left open";
+  }
+}
+
+// The remembered target's checks pass before the open, and the device is swapped while the node
+// is being opened: the data-out command must still reach nothing.
+TEST(SgScsiPortMemory, ADeviceSwappedDuringTheOpenOfARememberedPathGetsNothing) {
+  namespace fs = std::filesystem;
+  const std::string place = "/devices/platform/dummy_hcd.0/usb3/3-1/3-1:1.0";
+  struct Case {
+    const char* name;
+    std::function<void(FakeSysfs&, const std::string& devpath)> swap;
+  };
+  const Case cases[] = {
+      {"re-plugged at the same place, sg1 again", [](FakeSysfs& s, const std::string& d) { s.Replug(d); }},
+      {"unplugged, another adaptor elsewhere took sg1",
+       [](FakeSysfs& s, const std::string&) {
+         s.Remove("/devices/platform/dummy_hcd.0/usb3");
+         s.AddScsiDevice({"/devices/platform/dummy_hcd.1/usb4/4-1/4-1:1.0", "usb-storage", "7:0:0:0", 0, "sg1"});
+       }},
+      {"rebound to another driver, same plug token",
+       [&](FakeSysfs& s, const std::string& d) {
+         const fs::path uas = s.Sys() / "bus" / "usb" / "drivers" / "uas";
+         fs::create_directories(uas);
+         fs::remove(s.Dir(place) / "driver");
+         fs::create_directory_symlink(uas.lexically_relative(s.Dir(place)), s.Dir(place) / "driver");
+         s.Recreate(d);
+       }},
+  };
+  std::array<std::uint8_t, 10> writeBuffer{0x3B, 0x0E, 0, 0, 0, 0, 0, 0x04, 0, 0};
+  std::vector<std::uint8_t> block(1024);
+  const ScsiRequest write{writeBuffer, DataDirection::Out, block, 50, OpenMode::Exclusive, {}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSysfs sysfs;
+    FakeSgSystem system;
+    SgScsiPort port{sysfs.Sys(), sysfs.Dev(), system};
+    const std::string devpath = sysfs.AddScsiDevice({place, "usb-storage", "6:0:0:0", 0, "sg1"});
+    const std::string path = MakeDevicePath(Attachment::BulkOnly, devpath, sysfs.Token(devpath));
+    ASSERT_TRUE(port.Execute(path, write).carriedOut);
+    system.requests.clear();
+    bool swapped = false;
+    system.onOpen = [&] {
+      if (!std::exchange(swapped, true)) c.swap(sysfs, devpath);
+    };
+    const ScsiOutcome outcome = port.Execute(path, write);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_EQ(outcome.platformError, static_cast<std::uint32_t>(ENODEV));
+    EXPECT_TRUE(system.requests.empty()) << "a command reached a node of another device";
+    EXPECT_EQ(port.FullLookups(), 2u);
+    EXPECT_EQ(system.openFds, 0);
   }
 }
 
