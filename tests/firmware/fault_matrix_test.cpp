@@ -114,15 +114,16 @@ enum class FaultKind {
   CheckCondition,  // the command fails with CHECK CONDITION
   Timeout,         // the bridge never answers; the host waits for the command's time-out
   Unplug,          // the adaptor goes away during the command
+  Bounce,          // ... and comes back at once (a bus reset): its events reach the window mid-way
   LostWrite,       // a data-out command reports success but never reaches the bridge
   CorruptOnce,     // the first byte of one answer arrives flipped
   CorruptAlways,   // ... and of every later answer to the same block, until the re-plug
   StuckBusy,       // from this command on the bridge reports busy, until the re-plug
 };
-constexpr FaultKind kFaultKinds[] = {FaultKind::CheckCondition, FaultKind::Timeout,
-                                     FaultKind::Unplug,         FaultKind::LostWrite,
-                                     FaultKind::CorruptOnce,    FaultKind::CorruptAlways,
-                                     FaultKind::StuckBusy};
+constexpr FaultKind kFaultKinds[] = {
+    FaultKind::CheckCondition, FaultKind::Timeout,     FaultKind::Unplug,
+    FaultKind::Bounce,         FaultKind::LostWrite,   FaultKind::CorruptOnce,
+    FaultKind::CorruptAlways,  FaultKind::StuckBusy};
 
 const char* FaultName(FaultKind kind) {
   switch (kind) {
@@ -130,6 +131,7 @@ const char* FaultName(FaultKind kind) {
     case FaultKind::CheckCondition: return "check-condition";
     case FaultKind::Timeout: return "time-out";
     case FaultKind::Unplug: return "unplug";
+    case FaultKind::Bounce: return "bounce";
     case FaultKind::LostWrite: return "lost-write";
     case FaultKind::CorruptOnce: return "corrupt-once";
     case FaultKind::CorruptAlways: return "corrupt-always";
@@ -169,8 +171,9 @@ class FaultPort : public ScsiPort {
       lost.platformError = 1460;
       return lost;
     }
-    if (hit && kind == FaultKind::Unplug) {
+    if (hit && (kind == FaultKind::Unplug || kind == FaultKind::Bounce)) {
       world_.Unplug(0);
+      if (kind == FaultKind::Bounce) world_.Replug(0);
       ScsiOutcome gone;
       gone.opened = true;
       gone.platformError = 1167;
@@ -336,6 +339,7 @@ class Journey {
     offeredOnce = true;
     ++runs_;
     form_.lblStaustClick();
+    if (form_.UpdateInProgress != 0) Breach("UpdateInProgress is not 0 after the run");
     view_.IdleFor(1000);
   }
 
