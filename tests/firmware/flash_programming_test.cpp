@@ -281,6 +281,16 @@ TEST(FlashProgramming, AnyOtherOffsetBoundaryStopsBeforeData) {
   }
 }
 
+// Of the chip information read at the start only byte 6 counts, not even the signature.
+TEST(FlashProgramming, TheChipInformationDecidesOnlyTheMode) {
+  SimRig rig(Bridge(ChipFamily::Kts260));
+  rig.port.afterwards = [](const ScsiRequest& r) {
+    if (r.cdb[0] == 0xE0) r.data[0] = r.data[1] = 0;
+  };
+  RecordingForm form(0x16);
+  EXPECT_TRUE(UpdateFirmware(form, rig.Path()));
+}
+
 TEST(FlashProgramming, FailuresBeforeTheWriterSendNothingMore) {
   const std::pair<std::uint8_t, std::vector<sim::Fault>> cases[] = {
       {0x16, {{"ReadChipInfo", 1, 0, FaultEffect::CheckCondition}}},  // no chip information
