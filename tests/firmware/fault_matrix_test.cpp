@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -453,6 +454,16 @@ class Journey {
   std::vector<std::uint8_t> lastNvramWrite_;
 };
 
+// One line of the table: the adaptor, the fault, then right-aligned counts.
+template <typename... Counts>
+std::string TableLine(const std::string& adaptor, const std::string& fault, const Counts&... counts) {
+  std::ostringstream line;
+  line << std::left << std::setw(22) << adaptor << ' ' << std::setw(16) << fault << std::right;
+  ((line << ' ' << std::setw(13) << counts), ...);
+  line << '\n';
+  return line.str();
+}
+
 // Every how-many-th command index a fault is injected at: 7 by default, every one with
 // CORVANE_FAULT_MATRIX=full, or the number CORVANE_FAULT_MATRIX gives.
 std::size_t MatrixStride() {
@@ -471,12 +482,9 @@ TEST(JourneyFaultMatrix, EveryFaultAtEveryCommandLeavesAnHonestWindowAndARecover
         << (stride == 1 ? std::string("every command index")
                         : "every " + std::to_string(stride) + "th command index")
         << "\n";
-  char line[256];
-  std::snprintf(line, sizeof line, "%-22s %-16s %9s %9s %9s %9s %9s %9s %9s\n", "adaptor", "fault",
-                "scenarios", OutcomeName(Outcome::Complete), OutcomeName(Outcome::Recovered),
-                OutcomeName(Outcome::SataLeftInBootRom), OutcomeName(Outcome::NeverOffered),
-                OutcomeName(Outcome::Other), "breaches");
-  table << line;
+  table << TableLine("adaptor", "fault", "scenarios", OutcomeName(Outcome::Complete),
+                     OutcomeName(Outcome::Recovered), OutcomeName(Outcome::SataLeftInBootRom),
+                     OutcomeName(Outcome::NeverOffered), OutcomeName(Outcome::Other), "breaches");
 
   std::size_t scenarios = 0, breaches = 0;
   std::array<std::size_t, kOutcomeCount> totals{};
@@ -510,10 +518,8 @@ TEST(JourneyFaultMatrix, EveryFaultAtEveryCommandLeavesAnHonestWindowAndARecover
                                       std::to_string(at) + ": " + r.breaches.front());
             }
           }
-          std::snprintf(line, sizeof line, "%-22s %-16s %9zu %9zu %9zu %9zu %9zu %9zu %9zu\n",
-                        ComboName(combo).c_str(), FaultName(kind), rowScenarios, counts[0],
-                        counts[1], counts[2], counts[3], counts[4], rowBreaches);
-          table << line;
+          table << TableLine(ComboName(combo), FaultName(kind), rowScenarios, counts[0],
+                             counts[1], counts[2], counts[3], counts[4], rowBreaches);
           scenarios += rowScenarios;
           breaches += rowBreaches;
           for (int i = 0; i < kOutcomeCount; ++i) totals[static_cast<std::size_t>(i)] += counts[static_cast<std::size_t>(i)];
@@ -523,13 +529,11 @@ TEST(JourneyFaultMatrix, EveryFaultAtEveryCommandLeavesAnHonestWindowAndARecover
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::snprintf(line, sizeof line, "%-22s %-16s %9zu %9zu %9zu %9zu %9zu %9zu %9zu\n", "total", "",
-                scenarios, totals[0], totals[1], totals[2], totals[3], totals[4], breaches);
-  table << line;
+  table << TableLine("total", "", scenarios, totals[0], totals[1], totals[2], totals[3], totals[4],
+                     breaches);
   for (const auto& [what, count] : breachKinds) table << "breach x" << count << ": " << what << "\n";
   for (const std::string& b : firstBreaches) table << "  " << b << "\n";
-  std::snprintf(line, sizeof line, "%zu scenarios in %.1f s\n", scenarios, seconds);
-  table << line;
+  table << scenarios << " scenarios in " << std::fixed << std::setprecision(1) << seconds << " s\n";
 
   std::cout << table.str();
   if (const char* file = std::getenv("CORVANE_FAULT_MATRIX_TABLE")) std::ofstream(file) << table.str();
