@@ -160,7 +160,10 @@ class FaultPort : public ScsiPort {
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
     const std::size_t index = commands++;
     const std::span<const std::uint8_t> cdb(request.cdb.data(), request.cdb.size());
-    if (record) blocks.emplace_back(std::vector<std::uint8_t>(cdb.begin(), cdb.end()), request.direction, request.data.size());
+    if (record) {
+      blocks.emplace_back(std::vector<std::uint8_t>(cdb.begin(), cdb.end()), request.direction,
+                          request.data.size());
+    }
     if (IsWrite(cdb) && onWrite) onWrite(path, cdb, request.data);
     const bool hit = kind != FaultKind::None && index == at;
     if (hit) fired = true;
@@ -329,6 +332,7 @@ class Journey {
       ClickIfOffered(offeredOnce);
     }
     CheckEnd(offeredOnce);
+    if (port_->kind != FaultKind::None && !port_->fired) Breach("the fault was never reached");
     result_.commands = port_->commands;
     result_.blocks = std::move(port_->blocks);
     return std::move(result_);
