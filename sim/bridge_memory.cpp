@@ -59,6 +59,11 @@ void BridgeModel::ActivateDownload() {
 }
 
 CommandAnswer BridgeModel::WriteFlash(std::uint32_t offset, std::span<const std::uint8_t> bytes) {
+  // A download that starts again at offset 0 is a new one: the blocks of an earlier, incomplete
+  // one do not count towards it. Otherwise a download that lost a block and is then sent again
+  // whole would be taken as complete at its first block, and the rest of it would stand as a new,
+  // unfinished download that leaves the bridge in its boot ROM after the next power cycle.
+  if (offset == 0) std::fill(blocksWritten_.begin(), blocksWritten_.end(), false);
   std::copy(bytes.begin(), bytes.end(), flash_.begin() + offset);
   const std::uint32_t end = offset + static_cast<std::uint32_t>(bytes.size());
   for (std::uint32_t block = offset / 1024; block * 1024 < end && block < blocksWritten_.size();

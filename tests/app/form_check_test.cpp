@@ -51,6 +51,13 @@ sim::DeviceConfig Volant() {
   return Adaptor(ChipFamily::Kts260, {0, 1, 0, 8}, false, "volant SSD");
 }
 
+// The ready wait's result does not matter: a bridge that stays busy is still checked.
+sim::DeviceConfig StaysBusy(ChipFamily family, std::array<std::uint8_t, 4> firmware) {
+  sim::DeviceConfig config = Adaptor(family, firmware);
+  config.stayBusy = true;
+  return config;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Results, CheckResultTest,
     ::testing::Values(
@@ -70,7 +77,14 @@ INSTANTIATE_TEST_SUITE_P(
                    Adaptor(ChipFamily::Kts260, {234, 1, 0, 1}, true),
                    CheckResultKind::UpdateOffered, "UPDATE", kNvme, true, true},
         ResultCase{"VolantInLowerCase", Volant(), CheckResultKind::NotSupported, "CROSS", kNone,
-                   false, false}),
+                   false, false},
+        ResultCase{"VolantOnTheSataBridge",
+                   Adaptor(ChipFamily::Kts210, {0, 2, 1, 3}, false, "VOLANT SATA"),
+                   CheckResultKind::NotSupported, "CROSS", kNone, false, false},
+        ResultCase{"SataStaysBusy", StaysBusy(ChipFamily::Kts210, {0, 2, 1, 3}),
+                   CheckResultKind::UpdateOffered, "UPDATE", kSata, true, true},
+        ResultCase{"NvmeStaysBusy", StaysBusy(ChipFamily::Kts260, {0, 1, 0, 8}),
+                   CheckResultKind::UpdateOffered, "UPDATE", kNvme, true, true}),
     [](const ::testing::TestParamInfo<ResultCase>& param) { return param.param.name; });
 
 TEST_F(FormTest, APathWithoutIdentifiedChipIsCheckedAndRejectedWithoutCheckingText) {
@@ -165,6 +179,62 @@ TEST_F(FormTest, AnUnreadableVendorBlockShowsTheVerdictForAMomentThenTheCross) {
   EXPECT_EQ(Since(view_.calls.size() - expected.size()), expected);
   ASSERT_TRUE(form_.LastCheck().verdict.has_value());
   EXPECT_EQ(*form_.LastCheck().verdict, VersionVerdict::UpdateOffered);
+}
+
+// After the chip information: the bridge's status, the vendor-string block at the chip's address,
+// then INQUIRY. A SATA bridge in its boot ROM gets none of them.
+TEST_F(FormTest, TheCheckWaitsForTheBridgeBeforeTheVendorBlock) {
+  using V = std::vector<std::uint8_t>;
+  const V info{0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const V status{0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const V inquiry{0x12, 0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0};
+  struct Row {
+    const char* name;
+    ChipFamily family;
+    bool bootRom;
+    std::vector<V> blocks;
+  };
+  const Row rows[] = {
+      {"sata", ChipFamily::Kts210, false,
+       {info, status, {0xDF, 0x10, 0x00, 0x02, 0x00, 0, 0, 0, 0x00, 0xD0, 0x00, 0xFA}, inquiry}},
+      {"nvme", ChipFamily::Kts260, false,
+       {info, status, {0xDF, 0x10, 0x00, 0x02, 0x00, 0, 0, 0, 0x01, 0x10, 0x00, 0xFA}, inquiry}},
+      {"sata boot ROM", ChipFamily::Kts210, true, {info}},
+  };
+  for (const Row& row : rows) {
+    Load({Adaptor(row.family, {0, 1, 0, 1}, row.bootRom)});
+    view_.onCall = [this](const std::string& call) {
+      if (call == kChecking) world_->ClearTrace();
+    };
+    form_.Start();
+    std::vector<V> blocks;
+    for (const device::TraceEntry& e : world_->Trace()) blocks.push_back(e.cdb);
+    EXPECT_EQ(blocks, row.blocks) << row.name;
+  }
+}
+
+// The three tests are asked in this order, up to the first that is true.
+TEST_F(FormTest, TheWindowsVersionTestsStopAtTheFirstTrueOne) {
+  struct Row {
+    bool windows7, windows8, windows10;
+    std::vector<std::string> asked;
+    int closes;
+  };
+  const Row rows[] = {{false, false, false, {"7-8.1", "8-8.1", "10"}, 0},
+                      {true, true, false, {"7-8.1"}, 101},
+                      {false, true, false, {"7-8.1", "8-8.1"}, 101},
+                      {false, false, true, {"7-8.1", "8-8.1", "10"}, 101}};
+  for (const Row& row : rows) {
+    Load({Adaptor(ChipFamily::Kts260, {234, 1, 0, 1})});
+    view_.windows7 = row.windows7;
+    view_.windows8 = row.windows8;
+    view_.windows10 = row.windows10;
+    view_.versionTests.clear();
+    view_.promptCloses = 0;
+    form_.Start();
+    EXPECT_EQ(view_.versionTests, row.asked);
+    EXPECT_EQ(view_.promptCloses, row.closes);
+  }
 }
 
 TEST_F(FormTest, SystemPromptsAreClosedAfterEveryCheckOnlyWhereTheDesktopHasThem) {

@@ -72,6 +72,9 @@ TEST_P(UpdateRunTest, AClickOnTheOfferWritesFlashAndNvramAndShowsComplete) {
   EXPECT_EQ(form_.UpdateInProgress, 0);
   EXPECT_FALSE(form_.StatusEnabled());
   EXPECT_EQ(NvramWriteAddresses(*world_), std::vector<std::uint32_t>{c.nvramAddress});
+  // The run trusts the check's identification: its first command is the flash procedure's own.
+  ASSERT_FALSE(world_->Trace().empty());
+  EXPECT_EQ(world_->Trace().front().cdb[0], 0xE0);
   EXPECT_EQ(world_->Bridge(0).FirmwareVersion(), c.carried);
 
   // After a re-plug the rescan finds the carried firmware current.

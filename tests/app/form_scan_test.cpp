@@ -1,5 +1,6 @@
 // The scan as the window shows it: every outcome, in order, on virtual adaptors.
 #include <algorithm>
+#include <set>
 
 #include "tests/app/form_fixture.h"
 
@@ -143,6 +144,50 @@ TEST_F(ScanTest, MoreThan128AdaptorsWarnOnceAndListTheFirst128) {
     EXPECT_EQ(form_.FoundDiskCount, count);
     EXPECT_EQ(view_.status.rfind("Multiple USB drives are attached.", 0), 0u) << count;
   }
+}
+
+// The platform names the adaptor with upper-case letters in its path ("SCSI"): the scan lists it
+// by the lower-cased path, whose bus is UAS, and every command after discovery reaches the device
+// by that lower-cased path.
+TEST_F(ScanTest, APathWithUpperCaseLettersIsListedLowerCasedAndStillReachesItsDevice) {
+  Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+  struct Disks : DiskSource {
+    bool ListDiskInterfaces(std::vector<DiskInterface>& interfaces) override {
+      interfaces = {{"sim/usbstor/SCSI/0"}};
+      return true;
+    }
+  } disks;
+  struct Port : ScsiPort {
+    explicit Port(ScsiPort& inner) : inner_(inner) {}
+    ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
+      paths.insert(std::string(path));
+      std::string device(path);
+      device.erase(device.find("/SCSI") != std::string::npos ? device.find("/SCSI") : device.find("/scsi"), 5);
+      return inner_.Execute(device, request);
+    }
+    bool IsSimulated() const override { return true; }
+    std::set<std::string> paths;
+    ScsiPort& inner_;
+  } port(*port_);
+  Platform platform = world_->MakePlatform(host_);
+  platform.port = &port;
+  platform.disks = &disks;
+  ScopedPlatform scoped(platform);
+  form_.Start();
+  EXPECT_EQ(view_.items, std::vector<std::string>{"<<UASP>> " + kDock});
+  EXPECT_EQ(form_.DeviceEntries[0], "sim/usbstor/scsi/0");
+  EXPECT_EQ(port.paths, (std::set<std::string>{"sim/usbstor/SCSI/0", "sim/usbstor/scsi/0"}));
+  EXPECT_EQ(view_.status, "Click here to download and update the Corvane NVMe Bridge 234.01.00.01");
+}
+
+// The window's scan gives discovery 16 path slots: a 17th adaptor is never asked anything.
+TEST_F(ScanTest, DiscoveryGetsSixteenSlots) {
+  Load(std::vector<sim::DeviceConfig>(17, Adaptor(ChipFamily::Kts260, {234, 1, 0, 1})));
+  form_.Start();
+  EXPECT_EQ(form_.FoundDiskCount, 16);
+  EXPECT_EQ(view_.items.size(), 16u);
+  EXPECT_TRUE(std::none_of(world_->Trace().begin(), world_->Trace().end(),
+                           [&](const device::TraceEntry& e) { return e.path == world_->PathOf(16); }));
 }
 
 TEST_F(ScanTest, AdaptorsThatCannotBeOpenedForLackOfRightsAreExplainedOnce) {

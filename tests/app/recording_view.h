@@ -85,7 +85,18 @@ class RecordingView : public FormView {
   }
   void RegisterDeviceNotifications() override { Record("Register"); }
   void CloseWindow() override { Record("CloseWindow"); }
-  bool IsWindows7To81() override { return windows7; }
+  bool IsWindows7To81() override {
+    versionTests.push_back("7-8.1");
+    return windows7;
+  }
+  bool IsWindows8Or81() override {
+    versionTests.push_back("8-8.1");
+    return windows8;
+  }
+  bool IsWindows10() override {
+    versionTests.push_back("10");
+    return windows10;
+  }
   bool CloseSystemPromptDialog() override {
     ++promptCloses;
     return false;
@@ -141,7 +152,8 @@ class RecordingView : public FormView {
   std::vector<int> progress;
   std::vector<std::string> accessTexts;
   std::string caption;
-  bool windows7 = false;
+  bool windows7 = false, windows8 = false, windows10 = false;
+  std::vector<std::string> versionTests;  // the Windows-version tests asked, in order
   int promptCloses = 0;
   std::uint64_t msPerProcess = 0;
   std::function<void()> onProcess;

@@ -138,6 +138,93 @@ TEST(ControlLayout, RowsStandInControlIdOrderWithUniqueNames) {
   EXPECT_EQ(LayoutOf(ControlId::UpdateProgressBar).rangeMax, 100);
 }
 
+// The window as its layout is written down, value by value: the table the front ends build from
+// must say exactly this.
+TEST(ControlLayout, MatchesTheWrittenLayout) {
+  using K = ControlKind;
+  using C = SystemColour;
+  using F = FontCharset;
+  struct Row {
+    const char* name;
+    K kind;
+    int left, top, width, height;
+    const char* text;  // nullptr: not checked here (vendor data)
+    const char* face;
+    int fontPx;
+    bool bold;
+    C colour;
+    int grey;  // RGB(grey, grey, grey) when colour is None
+    F charset;
+    bool shown;
+    int tab;
+    bool centred, hand;
+    int itemHeight, rangeMax;
+    bool smooth;
+  };
+  const char* ms = "MS Sans Serif";
+  const char* jhengHei = "微軟正黑體";
+  const Row rows[] = {
+      {"Image1", K::Picture, 0, 0, 1000, 400, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
+      {"Image2", K::Picture, 432, 504, 150, 150, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
+      {"lblStaust", K::Label, 56, 657, 905, 65, "", ms, 21, false, C::MenuHilight, 0, F::Arabic, true, -1, true, true, 0, 0, false},
+      {"Image3", K::Picture, 432, 506, 150, 150, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
+      {"Label1", K::Label, 56, 402, 905, 17, nullptr, ms, 11, false, C::None, 128, F::EastEurope, true, -1, true, false, 0, 0, false},
+      {"Label2", K::Label, 54, 721, 147, 33, "Technical Support", ms, 16, false, C::InactiveCaptionText, 0, F::Arabic, true, -1, true, false, 0, 0, false},
+      {"Label3", K::Label, 192, 721, 105, 33, nullptr, ms, 16, true, C::InactiveCaptionText, 0, F::Arabic, true, -1, true, false, 0, 0, false},
+      {"Label4", K::Label, 430, 721, 147, 33, nullptr, ms, 16, false, C::InactiveCaptionText, 0, F::Arabic, true, -1, true, false, 0, 0, false},
+      {"Label5", K::Label, 712, 721, 241, 33, nullptr, ms, 16, false, C::InactiveCaptionText, 0, F::Arabic, true, -1, true, false, 0, 0, false},
+      {"cbb_DeviceList", K::DropDownList, 232, 426, 177, 22, "DeviceList", ms, 11, false, C::MenuHilight, 0, F::EastEurope, false, 0, false, false, 14, 0, false},
+      {"btn_Refresh", K::PushButton, 88, 452, 97, 25, "Refresh", ms, 11, false, C::MenuHilight, 0, F::EastEurope, false, 1, false, false, 0, 0, false},
+      {"btn_Exit", K::PushButton, 96, 484, 80, 33, "Exit", jhengHei, 16, false, C::WindowText, 0, F::Ansi, false, 2, false, false, 0, 0, false},
+      {"btn_upd", K::PushButton, 96, 524, 80, 33, "Update", jhengHei, 16, false, C::WindowText, 0, F::Ansi, false, 3, false, false, 0, 0, false},
+      {"UpdateProgressBar", K::ProgressBar, 400, 570, 225, 25, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, false, 4, false, false, 0, 100, true},
+  };
+  ASSERT_EQ(std::size(rows), kControlLayout.size());
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Row& r = rows[i];
+    const ControlLayout& c = kControlLayout[i];
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(c.name, r.name);
+    EXPECT_EQ(c.kind, r.kind);
+    using Box = std::array<int, 4>;
+    EXPECT_EQ((Box{c.left, c.top, c.width, c.height}), (Box{r.left, r.top, r.width, r.height}));
+    if (r.text != nullptr) {
+      EXPECT_EQ(c.text, r.text);
+    }
+    EXPECT_EQ(c.font.face, r.face);
+    EXPECT_EQ(c.font.heightPx, r.fontPx);
+    EXPECT_EQ(c.font.bold, r.bold);
+    EXPECT_EQ(c.font.colour.system, r.colour);
+    using Rgb = std::array<int, 3>;
+    EXPECT_EQ((Rgb{c.font.colour.red, c.font.colour.green, c.font.colour.blue}),
+              (Rgb{r.grey, r.grey, r.grey}));
+    EXPECT_EQ(c.font.charset, r.charset);
+    EXPECT_EQ(c.shown, r.shown);
+    EXPECT_EQ(c.tabOrder, r.tab);
+    EXPECT_EQ(c.align == TextAlign::Centred, r.centred);
+    EXPECT_EQ(c.cursor == CursorKind::HandPoint, r.hand);
+    EXPECT_FALSE(c.autoSize);
+    EXPECT_EQ(c.itemHeight, r.itemHeight);
+    EXPECT_EQ(c.rangeMin, 0);
+    EXPECT_EQ(c.rangeMax, r.rangeMax);
+    EXPECT_EQ(c.smoothBar, r.smooth);
+  }
+  const WindowLayout& w = kWindowLayout;
+  using Four = std::array<int, 4>;
+  EXPECT_EQ((Four{w.clientWidth, w.clientHeight, w.designDpi, w.textHeight}), (Four{997, 756, 96, 14}));
+  EXPECT_FALSE(w.resizable);
+  EXPECT_TRUE(w.minimizeButton);
+  EXPECT_FALSE(w.maximizeButton);
+  EXPECT_TRUE(w.centredOnDesktop);
+  EXPECT_EQ(w.background.system, C::BtnHighlight);
+  EXPECT_EQ(w.defaultFont.face, ms);
+  EXPECT_EQ(w.defaultFont.heightPx, 11);
+  EXPECT_FALSE(w.defaultFont.bold);
+  EXPECT_EQ(w.defaultFont.colour.system, C::MenuHilight);
+  EXPECT_EQ(w.defaultFont.charset, F::EastEurope);
+  EXPECT_EQ(w.storedCaption, "Form1");
+}
+
 TEST(ControlLayout, ContactLabelsCarryOurOwnInventedData) {
   const std::string products(LayoutOf(ControlId::Label1).text);
   const std::string lead = "Corvane Product Supported: ";

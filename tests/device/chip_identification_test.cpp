@@ -82,6 +82,10 @@ TEST(IdentifyChip, EveryPath) {
       {"buffer 1 packed 0157", {{kDescriptor, Answer({3})},
        {kBuffer1, Answer({0, 0, 0, 0, 0x01, 0x57})}}, 14, {}},
       {"buffer 1 text 153", {{kDescriptor, Answer({4})}, {kBuffer1, Answer(Text("xxx153"))}}, 15, {}},
+      // The failed read leaves its bytes in the buffer; they identify nothing.
+      {"buffer 1 read fails", {{kDescriptor, Answer({9})},
+       {kBuffer1, Reply{true, true, 0, 2, {0, 0, 0, 0, 0x02, 0x17}}}}, 0,
+       {0x12, 0xDF, 0x3C, 0x3C, 0x03, 0xFF}},
       {"buffer 1 shorter than 6", {{kDescriptor, Answer({2})},
        {kBuffer1, Answer({0, 0, 0, 0, 0x02, 0x17})}}, 0, {0x12, 0xDF, 0x3C, 0x3C, 0xFF}},
       {"boundary too large for a read", {{kDescriptor, Answer({24})}, {kBuffer1, Reply{}}}, 0,
@@ -119,6 +123,76 @@ TEST(IdentifyChip, EveryPath) {
       EXPECT_EQ(dev.host.boxes[0].first, "Get chip information fail !");
       EXPECT_EQ(dev.host.boxes[0].second, "Error");
     }
+  }
+}
+
+// The chip table as the chip maker numbers its families; a text that several rows share names
+// the first of them.
+TEST(IdentifyChip, EveryRowOfTheChipTableByItsModelText) {
+  const char* const table[40] = {
+      "",    "121", "122", "123", "123", "125", "126", "131", "132", "134",
+      "134", "135", "151", "144", "157", "153", "154", "155", "156", "217",
+      "158", "159", "260", "135", "131", "134", "134", "131", "134", "134",
+      "152", "143", "142", "141", "125", "123", "124", "125", "121", "122"};
+  for (std::uint8_t code = 1; code < 40; ++code) {
+    std::uint8_t first = 1;
+    while (std::strcmp(table[first], table[code]) != 0) ++first;
+    for (const bool byInquiry : {true, false}) {
+      SCOPED_TRACE(std::string(table[code]) + (byInquiry ? " in INQUIRY" : " in chip information"));
+      FakeDevice dev;
+      if (byInquiry) {
+        dev.port.rules = {{kInquiry, Answer(Inquiry((std::string("j") + table[code]).c_str()))}};
+      } else {
+        dev.port.rules = {{kInquiry, Answer(Inquiry("    "))}, {kIdWord, Reply{}},
+                          {kInfo, Answer(ChipInfo({0xF4, 0xE7, 1, 2, 3, 4}, table[code]))}};
+      }
+      EXPECT_EQ(IdentifyChip("d") & 0xFF, first);
+    }
+  }
+}
+
+TEST(IdentifyChip, EveryLegacyPrefixAtItsComparedLength) {
+  const std::pair<const char*, std::uint8_t> rows[] = {
+      {"j121Cabc", 1},  {"j121#abc", 0}, {"j123A3ab", 4}, {"j123A#ab", 0}, {"j125Cabc", 5},
+      {"j125#abc", 0},  {"j125Eabc", 34}, {"j142Aabc", 32}, {"j142#abc", 0}, {"j131abcd", 7},
+      {"j13#abcd", 0},  {"j4135abc", 11}, {"j413#abc", 0}};
+  for (const auto& [id, code] : rows) {
+    SCOPED_TRACE(id);
+    FakeDevice dev;
+    // Nothing else identifies this disk, so the legacy id alone decides.
+    dev.port.rules = {{kInquiry, Answer(Inquiry("    "))}, {kLegacy, Answer(Text(id))}};
+    EXPECT_EQ(IdentifyChip("d"), code);
+  }
+}
+
+// Every block the identification sends, whole, with the length of its data phase.
+TEST(IdentifyChip, SendsEachCommandWithItsArguments) {
+  const Bytes inquiry = {0x12, 0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes idWord = {0xDF, 0x10, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0xFF};
+  const Bytes info = {0xE0, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes legacy = {0xFF, 0x04, 0x30, 0x08, 0, 0, 0, 0, 0, 0, 0, 0};
+  using Sent = std::vector<std::pair<Bytes, std::size_t>>;
+  const std::vector<std::tuple<const char*, std::vector<FakePort::Rule>, Sent>> rows = {
+      {"code 8", {{kInquiry, Answer(Inquiry("j132"))}}, {{inquiry, 40}, {info, 12}}},
+      {"code 12", {{kInquiry, Answer(Inquiry("j151"))}},
+       {{inquiry, 40}, {{0xB5, 0, 0, 0, 0, 0x64, 0, 0, 0x01, 0, 0, 0}, 512}}},
+      {"chip information", {{kIdWord, Reply{}}, {kInfoAlt, Answer(ChipInfo({0xF4, 0xE7}, "121"))}},
+       {{inquiry, 40}, {idWord, 2}, {info, 16}, {{0xFE, 0xF4, 0xE7, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16},
+        {legacy, 40}}},
+      {"buffer 1", {{kDescriptor, Answer({9})}},
+       {{inquiry, 40}, {idWord, 2}, {{0x3C, 0x03, 0x01, 0, 0, 0, 0, 0, 0x04, 0}, 4},
+        {{0x3C, 0x01, 0x01, 0, 0, 0, 0, 0x02, 0x00, 0}, 512},
+        {{0x03, 0, 0, 0, 0x12, 0, 0, 0, 0, 0, 0, 0}, 18}, {legacy, 40}}},
+  };
+  for (const auto& [name, rules, sent] : rows) {
+    SCOPED_TRACE(name);
+    FakeDevice dev;
+    dev.port.rules = rules;
+    dev.port.rules.push_back({kInquiry, Answer(Inquiry("    "))});
+    IdentifyChip("d");
+    Sent calls;
+    for (const Call& c : dev.port.calls) calls.emplace_back(c.cdb, c.data.size());
+    EXPECT_EQ(calls, sent);
   }
 }
 

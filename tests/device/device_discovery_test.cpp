@@ -10,14 +10,16 @@
 namespace corvane::device::testing {
 namespace {
 
-// Paths holding "bridge" answer with the signature, "idonly" only the identification word;
-// every device answers INQUIRY, nothing else.
+// Paths holding "bridge" answer with the signature and the identification word, "sigonly" only
+// with the signature, "idonly" only the identification word; every device answers INQUIRY,
+// nothing else.
 Reply Bridges(const Call& call) {
   const bool bridge = call.path.find("bridge") != std::string::npos;
+  const bool sigOnly = call.path.find("sigonly") != std::string::npos;
   const bool idOnly = call.path.find("idonly") != std::string::npos;
   switch (call.cdb[0]) {
     case 0x12: return Reply{};
-    case 0xE0: return bridge ? Answer({0xF4, 0xE7, 0x3C, 0x9F}) : Rejected();
+    case 0xE0: return bridge || sigOnly ? Answer({0xF4, 0xE7, 0x3C, 0x9F}) : Rejected();
     case 0xDF: return bridge || idOnly ? Reply{} : Rejected();
     default: return Rejected();
   }
@@ -45,6 +47,7 @@ TEST(EnumBridgeDevices, CandidatesAdmissionAndBounds) {
       {"case-sensitive", {"USBSTOR#bridge", "SCSI#bridge"}, 1, 16, {}, {}},
       {"scsi and id word only", {"scsi#idonly", "usbstor#bridge"}, 1, 16,
        {"scsi#idonly", "usbstor#bridge"}, {"scsi#idonly", "usbstor#bridge"}},
+      {"signature alone", {"usbstor#sigonly"}, 1, 16, {"usbstor#sigonly"}, {"usbstor#sigonly"}},
       {"stops at unreadable path", {"usbsto#bridge0", "usbsto#bridge1", std::nullopt,
        "usbsto#bridge3", "usbsto#bridge4"}, 1, 16, {"usbsto#bridge0", "usbsto#bridge1"},
        {"usbsto#bridge0", "usbsto#bridge1"}},

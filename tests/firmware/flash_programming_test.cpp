@@ -243,6 +243,54 @@ TEST(FlashProgramming, BootRomRefusalsSendNoData) {
   }
 }
 
+// Each place that reads the descriptor takes only its one offset boundary: 0x0A from running code,
+// 0xFF from the boot ROM. Any other byte stops before the next data is sent.
+TEST(FlashProgramming, AnyOtherOffsetBoundaryStopsBeforeData) {
+  struct Row {
+    const char* where;
+    bool romMode;
+    int descriptorRead;  // which descriptor read of the call answers with `boundary`
+    std::uint8_t boundary;
+    bool readBack;       // ReadBackFlash rather than the writer
+  };
+  const Row rows[] = {
+      {"running writer", false, 1, 0x0B, false},   {"running writer", false, 1, 0x09, false},
+      {"boot ROM writer", true, 1, 0xFE, false},   {"after sub-code 3", true, 2, 0x0B, false},
+      {"after sub-code 3", true, 2, 0xFF, false},  {"read-back", false, 1, 0x0B, true},
+      {"read-back", false, 1, 0xFF, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.where << " 0x" << std::hex << int{row.boundary});
+    SimRig rig(Bridge(ChipFamily::Kts260, row.romMode));
+    int reads = 0;
+    rig.port.afterwards = [&](const ScsiRequest& r) {
+      if (r.cdb[0] == kReadBuffer && r.cdb[1] == 0x03 && ++reads == row.descriptorRead) {
+        r.data[0] = row.boundary;
+      }
+    };
+    RecordingForm form(0x16);
+    std::vector<std::uint8_t> image(kMaxImageSize);
+    if (row.readBack) {
+      EXPECT_FALSE(ReadBackFlash(rig.Path(), 0, image.data(), 0x10600));
+      EXPECT_TRUE(Commands(rig.Trace(), kReadBuffer, 0x01).empty());
+    } else {
+      EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(),
+                                        kKts260Profile.firmwareArea, row.romMode));
+      EXPECT_TRUE(Commands(rig.Trace(), kWriteBuffer, 0x0E).empty());
+    }
+  }
+}
+
+// Of the chip information read at the start only byte 6 counts, not even the signature.
+TEST(FlashProgramming, TheChipInformationDecidesOnlyTheMode) {
+  SimRig rig(Bridge(ChipFamily::Kts260));
+  rig.port.afterwards = [](const ScsiRequest& r) {
+    if (r.cdb[0] == 0xE0) r.data[0] = r.data[1] = 0;
+  };
+  RecordingForm form(0x16);
+  EXPECT_TRUE(UpdateFirmware(form, rig.Path()));
+}
+
 TEST(FlashProgramming, FailuresBeforeTheWriterSendNothingMore) {
   const std::pair<std::uint8_t, std::vector<sim::Fault>> cases[] = {
       {0x16, {{"ReadChipInfo", 1, 0, FaultEffect::CheckCondition}}},  // no chip information

@@ -62,16 +62,42 @@ TEST(NvramRewrite, ReplacesTheMakerNameInEachField) {
   }
 }
 
-TEST(NvramRewrite, WaitsForTheBridgeBeforeEachAccess) {
-  SimRig rig(Bridge(ChipFamily::Kts260));
-  RecordingForm form(0x16);
-  ASSERT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), firmware::kKts260Profile.nvramAddress));
-  std::vector<std::vector<std::uint8_t>> heads;
-  for (const auto& e : rig.Trace()) heads.push_back({e.cdb[0], e.cdb[1], e.cdb[11]});
+// Whole blocks: the status read, then the 512-byte block at the chip's address (read, write with
+// sub-code 1, read back). A bridge that stays busy still gets every access.
+TEST(NvramRewrite, WaitsForTheBridgeBeforeEachAccessAndSendsTheWholeBlocks) {
   using V = std::vector<std::uint8_t>;
-  const V status{0xFF, 0x04, 0}, read{0xDF, 0x10, 0xFA}, write{0xDF, 0x01, 0xFB};
-  EXPECT_EQ(heads, (std::vector<V>{status, read, status, write, status, read}));
-  EXPECT_EQ(std::memcmp(rig.Bridge().Nvram().data() + 200, "Corvane ", 8), 0);
+  const V status{0xFF, 0x04, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  struct Row {
+    ChipFamily family;
+    std::uint32_t address;
+    V read, write;
+    bool stayBusy;
+  };
+  const Row rows[] = {
+      {ChipFamily::Kts260, 0x11000, {0xDF, 0x10, 0x00, 0x02, 0x00, 0, 0, 0, 0x01, 0x10, 0x00, 0xFA},
+       {0xDF, 0x01, 0x00, 0x02, 0x00, 0, 0, 0, 0x01, 0x10, 0x00, 0xFB}, false},
+      {ChipFamily::Kts210, 0xD000, {0xDF, 0x10, 0x00, 0x02, 0x00, 0, 0, 0, 0x00, 0xD0, 0x00, 0xFA},
+       {0xDF, 0x01, 0x00, 0x02, 0x00, 0, 0, 0, 0x00, 0xD0, 0x00, 0xFB}, false},
+      {ChipFamily::Kts260, 0x11000, {0xDF, 0x10, 0x00, 0x02, 0x00, 0, 0, 0, 0x01, 0x10, 0x00, 0xFA},
+       {0xDF, 0x01, 0x00, 0x02, 0x00, 0, 0, 0, 0x01, 0x10, 0x00, 0xFB}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << std::hex << row.address << (row.stayBusy ? " busy" : ""));
+    sim::DeviceConfig config = Bridge(row.family);
+    config.stayBusy = row.stayBusy;
+    SimRig rig(config);
+    RecordingForm form(ChipCodeOf(row.family));
+    ASSERT_TRUE(RewriteNvramVendorStrings(form, rig.Path(), row.address));
+    std::vector<V> blocks;
+    std::vector<std::uint32_t> lengths;
+    for (const auto& e : rig.Trace()) {
+      if (e.cdb != status) lengths.push_back(e.length);
+      if (blocks.empty() || blocks.back() != status || e.cdb != status) blocks.push_back(e.cdb);
+    }
+    EXPECT_EQ(blocks, (std::vector<V>{status, row.read, status, row.write, status, row.read}));
+    EXPECT_EQ(lengths, (std::vector<std::uint32_t>{512, 512, 512}));
+    EXPECT_EQ(std::memcmp(rig.Bridge().Nvram().data() + 200, "Corvane ", 8), 0);
+  }
 }
 
 struct FailureCase {

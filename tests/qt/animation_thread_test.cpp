@@ -82,6 +82,26 @@ TEST(AnimationThread, FramesReachImage2OnTheWindowThreadAndStopBeforeTheWindowGo
   EXPECT_EQ(sim.window.Animation()->FramesDelivered(), frames);
 }
 
+// Start-up order: the animation runs before the first scan sends anything, and the caption is set
+// only after that scan (FormCreate comes after it).
+TEST(AnimationThread, StartsBeforeTheFirstScanWhichRunsBeforeTheCaptionIsSet) {
+  SimWindow sim("kts260", UpdaterWindow::Options{true, 500ms});
+  bool firstCommand = true, animating = false;
+  QString caption;
+  sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
+    if (!firstCommand) return;
+    firstCommand = false;
+    animating = sim.window.Animation() != nullptr;
+    caption = sim.window.View().Window()->windowTitle();
+  });
+  sim.window.Start();
+  sim.session.World().SetTraceSink({});
+  EXPECT_FALSE(firstCommand);
+  EXPECT_TRUE(animating);
+  EXPECT_EQ(caption, Q(app::kStoredCaption));
+  EXPECT_EQ(sim.window.View().Window()->windowTitle(), Q(app::kWindowCaption));
+}
+
 // The two threads side by side through a whole scan, check and update run, with frames coming as
 // fast as the thread can make them; built with -fsanitize=thread this is the race check.
 TEST(AnimationThread, RunsAlongsideAScanAndAnUpdateRunAndEndsBeforeTheWindow) {
