@@ -38,16 +38,21 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
   auto backend = Backend::Create(options, error, devices);
   if (!backend) {
     std::cerr << "corvane-update: " << error << '\n';
-    return (options.simulate || options.simulateFile) ? kExitUsage : kExitNoAccess;
+    return (options.simulate || options.simulateFile || options.replay || options.simulateState ||
+            options.record)
+               ? kExitUsage
+               : kExitNoAccess;
   }
   try {
+    int exitCode = kExitUsage;
     switch (options.verb) {
-      case Verb::List: return RunList(options, *backend);
-      case Verb::Check: return RunCheck(options, *backend);
-      case Verb::Update: return RunUpdate(options, *backend);
-      case Verb::Watch: return RunWatch(options, *backend);
-      default: return kExitUsage;
+      case Verb::List: exitCode = RunList(options, *backend); break;
+      case Verb::Check: exitCode = RunCheck(options, *backend); break;
+      case Verb::Update: exitCode = RunUpdate(options, *backend); break;
+      case Verb::Watch: exitCode = RunWatch(options, *backend); break;
+      default: break;
     }
+    return backend->Finish(exitCode);
   } catch (const std::exception& e) {
     // Nothing below throws on purpose; say what happened rather than abort without a word.
     std::cerr << "corvane-update: " << e.what() << '\n';

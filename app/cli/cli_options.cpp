@@ -17,7 +17,10 @@ constexpr VerbName kVerbs[] = {
     {"-h", Verb::Help},         {"version", Verb::Version}, {"--version", Verb::Version},
 };
 
-enum class Option { Json, Trace, Yes, Force, Device, Simulate, SimulateFile, MaxRescans, Seconds };
+enum class Option {
+  Json, Trace, Yes, Force, Device, Simulate, SimulateFile, MaxRescans, Seconds, SimulateState, Record,
+  Replay
+};
 
 struct OptionRule {
   std::string_view name;
@@ -39,6 +42,10 @@ const OptionRule kOptions[] = {
      {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
     {"--simulate-file", Option::SimulateFile, true,
      {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--simulate-state", Option::SimulateState, true,
+     {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--record", Option::Record, true, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
+    {"--replay", Option::Replay, true, {Verb::List, Verb::Check, Verb::Update, Verb::Watch}},
     {"--max-rescans", Option::MaxRescans, true, {Verb::Watch}},
     {"--seconds", Option::Seconds, true, {Verb::Watch}},
 };
@@ -135,6 +142,9 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       case Option::Device: options.device = value; break;
       case Option::Simulate: options.simulate = value; break;
       case Option::SimulateFile: options.simulateFile = value; break;
+      case Option::SimulateState: options.simulateState = value; break;
+      case Option::Record: options.record = value; break;
+      case Option::Replay: options.replay = value; break;
       case Option::MaxRescans:
       case Option::Seconds: {
         const auto number = PositiveNumber(value);
@@ -169,9 +179,13 @@ Commands:
 Every command also takes:
   --simulate NAME         use a built-in virtual adaptor set instead of the attached devices
   --simulate-file FILE    use the virtual adaptors described in a JSON scenario file
+  --simulate-state FILE   keep the virtual adaptors' state in FILE from one run to the next
+  --record FILE           write every command sent and every answer into FILE
+  --replay FILE           answer from a recording instead of the devices; a run that differs stops
 
 Exit codes: 0 ok/current/complete, 1 usage, 2 no device, 3 several adaptors, 4 not supported,
-5 update offered, 6 update failed, 7 refused, 8 unlisted version, 9 devices not accessible.
+5 update offered, 6 update failed, 7 refused, 8 unlisted version, 9 devices not accessible,
+10 the run differs from the replayed recording, or the recording or state was not saved.
 )";
 }
 

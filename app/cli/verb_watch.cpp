@@ -104,7 +104,8 @@ int RunWatch(const CliOptions& options, Backend& backend) {
   form.FormCreate();
   printNewScans();
 
-  bool inputOpen = backend.Simulated();
+  // Plug commands on stdin need virtual adaptors (a replay has only their recorded answers).
+  bool inputOpen = backend.World() != nullptr;
   while (!loop->StopRequested()) {
     for (const auto code : pending) {
       if (options.trace) {
