@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "firmware/carried_images.h"
 #include "nlohmann/json.hpp"
 
 namespace {
@@ -293,6 +294,11 @@ TEST(CliReplay, EachVerbReplaysItsRecordingAndADifferentRunStops) {
       {"check --simulate kts260 --replay " + dir + "list-two.json", 1, "", "without --simulate"},
   };
   for (const auto& c : cases) {
+    // The update's recording holds the placeholder image it sent; a build with other images differs.
+    if (c.arguments.find("update-kts260") != std::string::npos &&
+        !corvane::firmware::CarriesPlaceholderImages()) {
+      continue;
+    }
     const ToolRun run = RunTool(c.arguments);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << run.err;
     EXPECT_THAT(run.out, HasSubstr(c.out)) << c.arguments;
