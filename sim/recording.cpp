@@ -185,9 +185,11 @@ std::optional<std::string> CompareWithRecorded(const RecordedStep& recorded, std
 
 // ---- recording ----
 
+// A platform without a port fails every open, and one without a disk source every list; so do
+// their recordings, which then hold those failures.
 class Recorder::Port : public ScsiPort {
  public:
-  Port(ScsiPort& inner, Recording& recording) : inner_(inner), recording_(recording) {}
+  Port(ScsiPort* inner, Recording& recording) : inner_(inner), recording_(recording) {}
   ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
     RecordedStep s;
     s.path = std::string(path);
@@ -198,7 +200,7 @@ class Recorder::Port : public ScsiPort {
     s.openMode = request.openMode;
     if (request.direction == DataDirection::Out) s.dataOut.assign(request.data.begin(), request.data.end());
     const auto start = std::chrono::steady_clock::now();
-    s.outcome = inner_.Execute(path, request);
+    if (inner_ != nullptr) s.outcome = inner_->Execute(path, request);
     s.durationUs = static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
     if (request.direction == DataDirection::In) {
@@ -209,54 +211,37 @@ class Recorder::Port : public ScsiPort {
     recording_.steps.push_back(std::move(s));
     return recording_.steps.back().outcome;
   }
-  bool IsSimulated() const override { return inner_.IsSimulated(); }
+  bool IsSimulated() const override { return inner_ != nullptr && inner_->IsSimulated(); }
 
  private:
-  ScsiPort& inner_;
+  ScsiPort* inner_;
   Recording& recording_;
 };
 
 class Recorder::Disks : public DiskSource {
  public:
-  Disks(DiskSource& inner, Recording& recording) : inner_(inner), recording_(recording) {}
+  Disks(DiskSource* inner, Recording& recording) : inner_(inner), recording_(recording) {}
   bool ListDiskInterfaces(std::vector<DiskInterface>& interfaces) override {
     RecordedStep s;
     s.kind = RecordedStep::Kind::DiskList;
-    s.listed = inner_.ListDiskInterfaces(interfaces);
+    interfaces.clear();
+    s.listed = inner_ != nullptr && inner_->ListDiskInterfaces(interfaces);
     for (const auto& i : interfaces) s.disks.push_back(i.path);
     recording_.steps.push_back(std::move(s));
     return recording_.steps.back().listed;
   }
 
  private:
-  DiskSource& inner_;
+  DiskSource* inner_;
   Recording& recording_;
 };
 
-// A platform without a port or a disk source fails every open and every list; so does its
-// recording, which then holds those failures.
-namespace {
-class NoPort : public ScsiPort {
- public:
-  ScsiOutcome Execute(std::string_view, const ScsiRequest&) override { return {}; }
-};
-class NoDisks : public DiskSource {
- public:
-  bool ListDiskInterfaces(std::vector<DiskInterface>& interfaces) override {
-    interfaces.clear();
-    return false;
-  }
-};
-NoPort kNoPort;
-NoDisks kNoDisks;
-}  // namespace
-
-Recorder::Recorder(const Platform& inner, std::string tool) : inner_(inner) {
+Recorder::Recorder(const Platform& inner, std::string tool)
+    : inner_(inner),
+      port_(std::make_unique<Port>(inner.port, recording_)),
+      disks_(std::make_unique<Disks>(inner.disks, recording_)) {
   recording_.tool = std::move(tool);
-  ScsiPort& port = inner.port != nullptr ? *inner.port : kNoPort;
-  recording_.simulated = port.IsSimulated();
-  port_ = std::make_unique<Port>(port, recording_);
-  disks_ = std::make_unique<Disks>(inner.disks != nullptr ? *inner.disks : kNoDisks, recording_);
+  recording_.simulated = port_->IsSimulated();
 }
 
 Recorder::~Recorder() = default;

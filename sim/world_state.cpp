@@ -108,7 +108,8 @@ BridgeState ReadDevice(const saved::Reader& r, const json& d, const std::string&
   for (std::size_t i = 0; i < flash.size(); ++i) {
     const std::string at = where + ".flash[" + std::to_string(i) + "]";
     r.Keys(flash[i], {"offset", "data"}, {"offset", "data"}, at);
-    const auto offset = r.Unsigned(flash[i]["offset"], at + ".offset", kSimFlashSize - 1);
+    const auto offset =
+        static_cast<std::size_t>(r.Unsigned(flash[i]["offset"], at + ".offset", kSimFlashSize - 1));
     const auto data = r.Bytes(flash[i]["data"], at + ".data", 0, kSimFlashSize - offset);
     std::copy(data.begin(), data.end(), s.flash.begin() + static_cast<std::ptrdiff_t>(offset));
   }
