@@ -81,6 +81,55 @@ void BridgeModel::PowerCycle() {
   plugTimeMs_ = clock_.NowMs();
 }
 
+BridgeState BridgeModel::SaveState() const {
+  BridgeState s;
+  s.run = state_ == RunState::BootRom         ? BridgeState::Run::BootRom
+          : state_ == RunState::Manufacturing ? BridgeState::Run::Manufacturing
+                                              : BridgeState::Run::Firmware;
+  s.version = version_;
+  s.flash = flash_;
+  s.nvram = nvram_;
+  s.manufacturingLoaded = manufacturingLoaded_;
+  s.downloadPending = downloadPending_;
+  s.blocksWritten = blocksWritten_;
+  s.plugTimeMs = plugTimeMs_;
+  s.lastSense = lastSense_;
+  s.commandCount = commandCount_;
+  s.kindCounts = kindCounts_;
+  s.faultFired = faultFired_;
+  s.corruptionUsed = corruptionUsed_;
+  s.diskBlocks = diskBlocks_;
+  return s;
+}
+
+void BridgeModel::RestoreState(const BridgeState& s) {
+  // A state saved for another scenario would give the model an impossible memory or shift which
+  // fault fires: refused rather than half applied.
+  if (s.flash.size() != flash_.size() || s.blocksWritten.size() != blocksWritten_.size() ||
+      s.faultFired.size() != faultFired_.size() || s.corruptionUsed.size() != corruptionUsed_.size()) {
+    throw ScenarioError("the saved state does not fit this device (flash, download blocks or faults differ)");
+  }
+  if (!IsBridge(config_->family) && s.run != BridgeState::Run::Firmware) {
+    throw ScenarioError("the saved state puts a device that is no bridge into its boot ROM");
+  }
+  state_ = s.run == BridgeState::Run::BootRom         ? RunState::BootRom
+           : s.run == BridgeState::Run::Manufacturing ? RunState::Manufacturing
+                                                      : RunState::Firmware;
+  version_ = s.version;
+  flash_ = s.flash;
+  nvram_ = s.nvram;
+  manufacturingLoaded_ = s.manufacturingLoaded;
+  downloadPending_ = s.downloadPending;
+  blocksWritten_ = s.blocksWritten;
+  plugTimeMs_ = s.plugTimeMs;
+  lastSense_ = s.lastSense;
+  commandCount_ = s.commandCount;
+  kindCounts_ = s.kindCounts;
+  faultFired_ = s.faultFired;
+  corruptionUsed_ = s.corruptionUsed;
+  diskBlocks_ = s.diskBlocks;
+}
+
 CommandAnswer BridgeModel::Good(std::uint32_t transferred) {
   CommandAnswer a;
   a.transferred = transferred;

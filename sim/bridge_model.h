@@ -27,6 +27,8 @@ class BridgeModel final : public SimBridge {
   std::span<const std::uint8_t> Flash() const override { return flash_; }
   std::span<const std::uint8_t> Nvram() const override { return nvram_; }
   void PowerCycle() override;
+  BridgeState SaveState() const override;
+  void RestoreState(const BridgeState& state) override;
 
  private:
   enum class RunState { Firmware, BootRom, Manufacturing };

@@ -63,10 +63,14 @@ DemoSession::Options DemoSession::WindowPacing(std::optional<int> perKiBMs) {
 
 std::string DemoUsageText() {
   std::string text =
-      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE]\n"
+      "usage: corvane-update-tool [--simulate NAME | --simulate-file FILE] [--simulate-state FILE]\n"
+      "                           [--record FILE | --replay FILE]\n"
       "  Without options the tool works on the adaptors attached to this computer.\n"
       "  --simulate NAME       demo on a built-in virtual adaptor scenario\n"
       "  --simulate-file FILE  demo on a scenario file\n"
+      "  --simulate-state FILE keep the virtual adaptors' state in FILE from one run to the next\n"
+      "  --record FILE         write every command sent and every answer into FILE\n"
+      "  --replay FILE         answer from a recording instead of the devices\n"
       "  In demo mode F5 unplugs or re-plugs the first virtual adaptor, F6 to F8 the next ones.\n"
       "Built-in scenarios: ";
   return text + BuiltInScenarioList() + "\n";
@@ -93,9 +97,28 @@ DemoArguments ReadDemoArguments(const std::vector<std::string_view>& arguments) 
       }
       continue;
     }
+    if ((option == "--simulate-state" || option == "--record" || option == "--replay") &&
+        i + 1 < arguments.size()) {
+      std::string value(arguments[++i]);
+      (option == "--simulate-state" ? result.files.stateFile
+       : option == "--record"       ? result.files.recordFile
+                                    : result.files.replayFile) = std::move(value);
+      continue;
+    }
     result.action = DemoArguments::Action::Error;
     result.message = "unknown option " + option + "\n" + DemoUsageText();
     return result;
+  }
+  if (auto conflict = CheckSessionFileOptions(result.files, result.scenario.has_value())) {
+    result.action = DemoArguments::Action::Error;
+    result.message = *conflict;
+    return result;
+  }
+  try {
+    result.session = std::make_shared<SessionFiles>(result.files, "corvane-update-tool");
+  } catch (const ScenarioError& error) {
+    result.action = DemoArguments::Action::Error;
+    result.message = error.what();
   }
   return result;
 }

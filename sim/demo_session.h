@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/platform.h"
+#include "sim/session_files.h"
 #include "sim/sim.h"
 
 namespace corvane::sim {
@@ -95,9 +96,14 @@ struct DemoArguments {
   enum class Action { Run, Help, Error };
   Action action = Action::Run;
   std::optional<Scenario> scenario;  // set for a demo
+  SessionFileOptions files;          // --simulate-state, --record, --replay
+  // For the run: those files, with the recording to replay already read.
+  std::shared_ptr<SessionFiles> session =
+      std::make_shared<SessionFiles>(SessionFileOptions{}, "corvane-update-tool");
   std::string message;               // the usage text for Help; what was wrong for Error
 };
-// Reads argv[1..] ("--simulate NAME", "--simulate-file FILE", "--help"/"-h"/"/?").
+// Reads argv[1..] ("--simulate NAME", "--simulate-file FILE", "--simulate-state FILE",
+// "--record FILE", "--replay FILE", "--help"/"-h"/"/?").
 DemoArguments ReadDemoArguments(const std::vector<std::string_view>& arguments);
 std::string DemoUsageText();
 

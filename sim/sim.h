@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -79,6 +80,27 @@ struct CommandAnswer {
   std::array<std::uint8_t, 18> sense{};    // fixed-format sense after CHECK CONDITION
 };
 
+// What a bridge holds between two runs of the tool while it stays attached: the scenario gives
+// everything else. Saved to and loaded from a state file (sim/world_state.h).
+struct BridgeState {
+  enum class Run { Firmware, BootRom, Manufacturing };
+  Run run = Run::Firmware;
+  std::array<std::uint8_t, 4> version{};
+  std::vector<std::uint8_t> flash;
+  std::array<std::uint8_t, 512> nvram{};
+  bool manufacturingLoaded = false;
+  bool downloadPending = false;
+  std::vector<bool> blocksWritten;  // 1024-byte blocks of the firmware area since the last start
+  std::uint64_t plugTimeMs = 0;
+  std::array<std::uint8_t, 18> lastSense{};
+  // The fault counters: commands of every kind and of each kind, which faults have fired.
+  std::uint32_t commandCount = 0;
+  std::map<std::string, std::uint32_t, std::less<>> kindCounts;
+  std::vector<bool> faultFired;
+  std::vector<bool> corruptionUsed;
+  std::map<std::uint64_t, std::array<std::uint8_t, 512>> diskBlocks;  // only written blocks
+};
+
 // The model of one bridge (or plain disk), independent of paths and ports.
 class SimBridge {
  public:
@@ -92,6 +114,10 @@ class SimBridge {
   virtual std::span<const std::uint8_t> Nvram() const = 0;
   // Power loss or re-plug: a download that was not completed leaves the bridge in boot-ROM mode.
   virtual void PowerCycle() = 0;
+  // The model's state between runs; a device that keeps none (a test's scripted bridge) refuses.
+  virtual BridgeState SaveState() const { throw ScenarioError("this device keeps no state"); }
+  // Throws ScenarioError when the state does not fit this device (another chip, other faults).
+  virtual void RestoreState(const BridgeState&) { throw ScenarioError("this device keeps no state"); }
 };
 
 std::unique_ptr<SimBridge> MakeSimBridge(std::shared_ptr<const DeviceConfig> config,

@@ -2,7 +2,12 @@
 
 #include <iostream>
 
+#include "app/cli/exit_codes.h"
 #include "device/ascii_text.h"
+
+#ifndef CORVANE_VERSION
+#define CORVANE_VERSION "unknown"
+#endif
 
 namespace corvane::app::cli {
 namespace {
@@ -38,7 +43,25 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
                                          const device::SystemDevicesOptions& devices) {
   std::unique_ptr<Backend> backend(new Backend());
   device::Platform platform;
-  if (options.simulate || options.simulateFile) {
+  const sim::SessionFileOptions fileOptions{options.simulateState, options.record, options.replay};
+  if (auto conflict =
+          sim::CheckSessionFileOptions(fileOptions, options.simulate || options.simulateFile)) {
+    error = *conflict;
+    return nullptr;
+  }
+  try {
+    backend->files_ = std::make_unique<sim::SessionFiles>(fileOptions,
+                                                          "corvane-update " CORVANE_VERSION);
+  } catch (const sim::ScenarioError& e) {
+    error = e.what();
+    return nullptr;
+  }
+  if (backend->files_->Replaying()) {
+    // Nothing is sent anywhere: the recording answers, and its waits cost no time.
+    backend->sleeper_ = std::make_unique<sim::SimHost>(backend->clock_);
+    backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
+    platform = backend->files_->ReplayPlatform(*backend->host_);
+  } else if (options.simulate || options.simulateFile) {
     try {
       backend->scenario_ = sim::ChooseScenario(options.simulate, options.simulateFile);
     } catch (const sim::ScenarioError& e) {
@@ -49,6 +72,12 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
     backend->sleeper_ = std::make_unique<sim::SimHost>(backend->clock_);
     backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
     backend->world_ = std::make_unique<sim::SimWorld>(backend->scenario_, backend->clock_);
+    try {
+      backend->files_->LoadState(*backend->world_, backend->clock_);
+    } catch (const sim::ScenarioError& e) {
+      error = e.what();
+      return nullptr;
+    }
     backend->simulation_ = OpenSimulationDevices(*backend->world_, backend->scenario_);
     platform = backend->simulation_->AsPlatform(*backend->host_);
     if (options.simulationPosesAsReal) {
@@ -65,6 +94,7 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
     backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
     platform = backend->real_->AsPlatform(backend->host_.get());
   }
+  platform = backend->files_->Record(platform);
   if (platform.log != nullptr) {
     Backend* self = backend.get();
     const bool trace = options.trace;
@@ -82,7 +112,15 @@ Backend::~Backend() {
   platform_.reset();
 }
 
+int Backend::Finish(int exitCode) {
+  const auto problems = files_->Finish(world_.get(), world_ ? &clock_ : nullptr);
+  for (const auto& problem : problems) std::cerr << "corvane-update: " << problem << '\n';
+  return problems.empty() ? exitCode : kExitSessionFile;
+}
+
 bool Backend::ReplugSimulated(std::string_view lowerCasePath) {
+  // The recording holds the re-plug's rescan: the replay answers it as it came.
+  if (files_ && files_->ReplayingSimulation()) return true;
   if (!world_) return false;
   for (std::size_t i = 0; i < world_->DeviceCount(); ++i) {
     if (device::LowerCaseAscii(simulation_->PathOf(i)) == lowerCasePath) {

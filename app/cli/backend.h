@@ -12,6 +12,7 @@
 #include "app/cli/simulation_devices.h"
 #include "device/platform.h"
 #include "device/system_devices.h"
+#include "sim/session_files.h"
 #include "sim/sim.h"
 
 namespace corvane::app::cli {
@@ -41,7 +42,8 @@ class Backend {
   Backend(const Backend&) = delete;
   Backend& operator=(const Backend&) = delete;
 
-  bool Simulated() const { return world_ != nullptr; }
+  // Virtual adaptors, or the replay of a recording made on them (which holds their re-plugs).
+  bool Simulated() const { return world_ != nullptr || (files_ && files_->ReplayingSimulation()); }
   sim::SimWorld* World() { return world_.get(); }
   device::SystemDevices* Real() { return real_.get(); }
   // Simulation: unplugs and re-plugs the virtual adaptor with this (lower-cased) path, as a user
@@ -51,6 +53,9 @@ class Backend {
   void SetCommandObserver(std::function<void(const device::TraceEntry&)> observer) {
     observer_ = std::move(observer);
   }
+  // Ends the run: saves the recording and the virtual adaptors' state, judges a replay. Returns
+  // `exitCode`, or kExitSessionFile after printing what went wrong.
+  int Finish(int exitCode);
 
  private:
   Backend() = default;
@@ -62,6 +67,7 @@ class Backend {
   std::unique_ptr<SimulationDevices> simulation_;
   std::unique_ptr<device::SystemDevices> real_;
   std::unique_ptr<device::ScsiPort> wrappedPort_;
+  std::unique_ptr<sim::SessionFiles> files_;
   std::unique_ptr<device::ScopedPlatform> platform_;
   std::function<void(const device::TraceEntry&)> observer_;
 };

@@ -38,19 +38,24 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
   auto backend = Backend::Create(options, error, devices);
   if (!backend) {
     std::cerr << "corvane-update: " << error << '\n';
-    return (options.simulate || options.simulateFile) ? kExitUsage : kExitNoAccess;
+    return (options.simulate || options.simulateFile || options.replay || options.simulateState ||
+            options.record)
+               ? kExitUsage
+               : kExitNoAccess;
   }
   try {
+    int exitCode = kExitUsage;
     switch (options.verb) {
-      case Verb::List: return RunList(options, *backend);
-      case Verb::Check: return RunCheck(options, *backend);
-      case Verb::Update: return RunUpdate(options, *backend);
-      case Verb::Watch: return RunWatch(options, *backend);
-      case Verb::Info: return RunInfo(options, *backend);
-      case Verb::Backup: return RunBackup(options, *backend);
-      case Verb::Restore: return RunRestore(options, *backend);
-      default: return kExitUsage;
+      case Verb::List: exitCode = RunList(options, *backend); break;
+      case Verb::Check: exitCode = RunCheck(options, *backend); break;
+      case Verb::Update: exitCode = RunUpdate(options, *backend); break;
+      case Verb::Watch: exitCode = RunWatch(options, *backend); break;
+      case Verb::Info: exitCode = RunInfo(options, *backend); break;
+      case Verb::Backup: exitCode = RunBackup(options, *backend); break;
+      case Verb::Restore: exitCode = RunRestore(options, *backend); break;
+      default: break;
     }
+    return backend->Finish(exitCode);
   } catch (const std::exception& e) {
     // Nothing below throws on purpose; say what happened rather than abort without a word.
     std::cerr << "corvane-update: " << e.what() << '\n';

@@ -19,7 +19,8 @@ constexpr VerbName kVerbs[] = {
 };
 
 enum class Option {
-  Json, Trace, Yes, Force, NoBackup, Device, Output, Simulate, SimulateFile, MaxRescans, Seconds
+  Json, Trace, Yes, Force, NoBackup, Device, Output, Simulate, SimulateFile, MaxRescans, Seconds,
+  SimulateState, Record, Replay
 };
 
 struct OptionRule {
@@ -48,6 +49,9 @@ const OptionRule kOptions[] = {
     {"--output", Option::Output, true, {Verb::Backup}},
     {"--simulate", Option::Simulate, true, kDeviceVerbs},
     {"--simulate-file", Option::SimulateFile, true, kDeviceVerbs},
+    {"--simulate-state", Option::SimulateState, true, kDeviceVerbs},
+    {"--record", Option::Record, true, kDeviceVerbs},
+    {"--replay", Option::Replay, true, kDeviceVerbs},
     {"--max-rescans", Option::MaxRescans, true, {Verb::Watch}},
     {"--seconds", Option::Seconds, true, {Verb::Watch}},
 };
@@ -176,6 +180,9 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       case Option::Output: options.output = value; break;
       case Option::Simulate: options.simulate = value; break;
       case Option::SimulateFile: options.simulateFile = value; break;
+      case Option::SimulateState: options.simulateState = value; break;
+      case Option::Record: options.record = value; break;
+      case Option::Replay: options.replay = value; break;
       case Option::MaxRescans:
       case Option::Seconds: {
         const auto number = PositiveNumber(value);
@@ -225,13 +232,17 @@ Options:
 Every command also takes:
   --simulate NAME         use a built-in virtual adaptor set instead of the attached devices
   --simulate-file FILE    use the virtual adaptors described in a JSON scenario file
+  --simulate-state FILE   keep the virtual adaptors' state in FILE from one run to the next
+  --record FILE           write every command sent and every answer into FILE
+  --replay FILE           answer from a recording instead of the devices; a run that differs stops
 
 Backups go to $XDG_DATA_HOME/corvane-update/backups (~/.local/share/... when it is not set;
 %LOCALAPPDATA%\corvane-update\backups on Windows).
 
 Exit codes: 0 ok/current/complete, 1 usage, 2 no device, 3 several adaptors, 4 not supported,
 5 update offered, 6 update/restore/backup failed, 7 refused, 8 unlisted version,
-9 devices not accessible.
+9 devices not accessible, 10 the run differs from the replayed recording, or the recording or
+state was not saved.
 )";
 }
 

@@ -20,6 +20,9 @@ struct CliOptions {
   std::optional<std::string> device;         // --device PATH
   std::optional<std::string> simulate;       // --simulate NAME (a built-in scenario)
   std::optional<std::string> simulateFile;   // --simulate-file FILE.json
+  std::optional<std::string> simulateState;  // --simulate-state FILE: the virtual adaptors between runs
+  std::optional<std::string> record;         // --record FILE: every disk list and command, answered
+  std::optional<std::string> replay;         // --replay FILE: answer the run from a recording
   std::optional<int> maxRescans;             // watch: stop after this many rescans
   std::optional<int> seconds;                // watch: stop after this many seconds
   std::optional<std::string> output;         // backup: --output FILE

@@ -14,6 +14,7 @@ enum ExitCode : int {
   kExitRefused = 7,         // update: refused before any write (nothing offered, not confirmed, ...)
   kExitUnlisted = 8,        // the bridge runs a firmware version the tool does not list
   kExitNoAccess = 9,        // devices exist but cannot be opened (rights), or the scenario is unusable
+  kExitSessionFile = 10,    // the run differs from the replayed recording, or a recording/state was not saved
 };
 
 }  // namespace corvane::app::cli

@@ -124,7 +124,8 @@ int RunWatch(const CliOptions& options, Backend& backend) {
               << DeviceNumbers(backend.World()->DeviceCount()) << "); Ctrl-C ends the watch\n";
   }
 
-  bool inputOpen = backend.Simulated();
+  // Plug commands on stdin need virtual adaptors (a replay has only their recorded answers).
+  bool inputOpen = backend.World() != nullptr;
   while (!loop->StopRequested()) {
     for (const auto code : pending) {
       if (options.trace) {

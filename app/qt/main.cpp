@@ -3,6 +3,7 @@
 //   corvane-update-tool --simulate NAME        demo on a built-in virtual adaptor scenario
 //   corvane-update-tool --simulate-file FILE   demo on a scenario file
 //   corvane-update-tool --version              print the version
+//   --simulate-state FILE, --record FILE, --replay FILE as the command line's (docs/recording.md)
 // In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
 // Exit codes: 0 the window ran and closed (whatever the update came to), 2 a wrong option,
 // 3 no display to show the window on.
@@ -91,18 +92,25 @@ std::optional<int> ExitEarly(const sim::DemoArguments& arguments) {
 }
 
 int Run(QApplication& application, std::optional<sim::Scenario> scenario,
-        const QElapsedTimer& startClock) {
+        sim::SessionFiles& files, const QElapsedTimer& startClock) {
   QtHostServices host;
   std::unique_ptr<sim::DemoSession> demo;
   std::unique_ptr<device::SystemDevices> devices;
   device::DeviceEventSource* events = nullptr;
   Platform platform;
-  if (scenario) {
+  sim::VirtualClock replayClock;
+  sim::DemoHost replayHost(replayClock, host, 0);
+  if (files.Replaying()) {
+    files.Replay()->SetDivergenceSink(
+        [&host](const std::string& text) { host.ShowErrorBox(text, "Replay stopped"); });
+    platform = files.ReplayPlatform(replayHost);
+  } else if (scenario) {
     bool paceSet = false;
     const int paceMs = qEnvironmentVariableIntValue("CORVANE_DEMO_PACE_MS", &paceSet);
     demo = std::make_unique<sim::DemoSession>(
         *scenario, host,
         sim::DemoSession::WindowPacing(paceSet ? std::optional<int>(paceMs) : std::nullopt));
+    files.LoadState(demo->World(), demo->Clock());
     platform = demo->MakePlatform();
   } else {
     devices = device::OpenSystemDevices();
@@ -112,7 +120,7 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
     events = devices->OpenEvents(error);
     if (events == nullptr) std::fprintf(stderr, "corvane-update-tool: %s\n", error.c_str());
   }
-  device::ScopedPlatform installed(platform);
+  device::ScopedPlatform installed(files.Record(platform));
 
   UpdaterWindow window(UpdaterWindow::Options{});
   window.Form().SetAccessAdvice(device::AdviceForThisPlatform().accessDenied);
@@ -147,6 +155,9 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
   }
   application.exec();
   window.StopAnimation();
+  for (const auto& problem : files.Finish(demo ? &demo->World() : nullptr, demo ? &demo->Clock() : nullptr)) {
+    std::fprintf(stderr, "corvane-update-tool: %s\n", problem.c_str());
+  }
   return 0;  // the program's exit code is always 0
 }
 
@@ -175,7 +186,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("corvane-update-tool"));
   // What escapes start-up is shown like a handler's error and the program ends with code 0.
   try {
-    return Run(application, std::move(arguments.scenario), startClock);
+    return Run(application, std::move(arguments.scenario), *arguments.session, startClock);
   } catch (const std::exception& error) {
     ShowHandlerError(error.what());
   } catch (...) {

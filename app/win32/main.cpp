@@ -2,6 +2,7 @@
 //   corvane-update-tool                        work on the attached adaptors
 //   corvane-update-tool --simulate NAME        demo on a built-in virtual adaptor scenario
 //   corvane-update-tool --simulate-file FILE   demo on a scenario file
+//   --simulate-state FILE, --record FILE, --replay FILE as the command line's (docs/recording.md)
 // In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
 #include <windows.h>
 
@@ -56,19 +57,30 @@ std::optional<int> DemoPace() {
 
 constexpr UINT kDemoKeys[] = {VK_F5, VK_F6, VK_F7, VK_F8};
 
-int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_point start, int showCommand) {
+int Run(std::optional<sim::Scenario> scenario, sim::SessionFiles& files,
+        std::chrono::steady_clock::time_point start, int showCommand) {
   UiReport report = UiReport::FromEnvironment(start);
   report.Line("phase", "winmain");
   std::unique_ptr<sim::DemoSession> demo;
   std::unique_ptr<device::SystemDevices> devices;
-  if (scenario) {
+  sim::VirtualClock replayClock;
+  sim::DemoHost replayHost(replayClock, DesktopHost(), 0);
+  device::Platform platform;
+  if (files.Replaying()) {
+    files.Replay()->SetDivergenceSink(
+        [](const std::string& text) { DesktopHost().ShowErrorBox(text, "Replay stopped"); });
+    platform = files.ReplayPlatform(replayHost);
+  } else if (scenario) {
     demo = std::make_unique<sim::DemoSession>(*scenario, DesktopHost(),
                                               sim::DemoSession::WindowPacing(DemoPace()));
+    files.LoadState(demo->World(), demo->Clock());
     devices = OpenDemoDevices(*demo, *scenario);
+    platform = devices->AsPlatform();
   } else {
     devices = OpenRealDevices();
+    platform = devices->AsPlatform();
   }
-  device::ScopedPlatform installed(devices->AsPlatform());
+  device::ScopedPlatform installed(files.Record(platform));
 
   UpdaterWindow::Options options;
   options.report = report.Enabled() ? &report : nullptr;
@@ -105,6 +117,9 @@ int Run(std::optional<sim::Scenario> scenario, std::chrono::steady_clock::time_p
   }
   window.RunMessageLoop();
   window.StopAnimation();
+  for (const auto& problem : files.Finish(demo ? &demo->World() : nullptr, demo ? &demo->Clock() : nullptr)) {
+    Say("corvane-update-tool: " + problem + "\n", true);
+  }
   return 0;  // the program's exit code is always 0
 }
 
@@ -129,7 +144,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int showCommand) {
   }
   // What escapes start-up is shown like a handler's error, and the program ends with code 0.
   try {
-    return Run(std::move(arguments.scenario), start, showCommand);
+    return Run(std::move(arguments.scenario), *arguments.session, start, showCommand);
   } catch (const std::exception& error) {
     ShowHandlerError(nullptr, error.what());
   } catch (...) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "firmware/carried_images.h"
 #include "nlohmann/json.hpp"
 
 namespace {
@@ -403,6 +404,92 @@ TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {
 
   const ToolRun outOfRange = RunTool("watch --simulate kts260", "unplug 7\n");
   EXPECT_THAT(outOfRange.err, HasSubstr("no device 7; the virtual adaptors are numbered 0 to 0"));
+}
+
+// Recordings made on the simulator (tests/cli/recordings) answer the same verb without any
+// device, and a run that asks something else stops with the first difference and exit code 10.
+TEST(CliReplay, EachVerbReplaysItsRecordingAndADifferentRunStops) {
+  const std::string dir = CORVANE_RECORDINGS_DIR "/";
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    const char* out;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"list --replay " + dir + "list-two.json", 0,
+       "firmware=0.2.1.3 path=sim/usbstor/0\n<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 "
+       "chip=KTS260 firmware=0.1.0.8 path=sim/usbstor/1\n", ""},
+      {"check --replay " + dir + "check-kts210.json", 5, "firmware: 0.2.1.3\nresult: update-offered", ""},
+      {"update --yes --replay " + dir + "update-kts260.json", 0,
+       "status: Update complete\nre-plugged: sim/usbstor/0\nfirmware after: 234.1.0.1", ""},
+      {"watch --replay " + dir + "watch-kts260.json", 0, "scan 1 t=", ""},
+      {"list --replay " + dir + "check-kts210.json", 10, "",
+       "replay: the run differs from the recording at step 8, a command to sim/usbstor/0: the "
+       "command block: the run sent e0 f4 e7"},
+      // The update goes on where the check's recording ends: nothing is written anywhere.
+      {"update --yes --trace --replay " + dir + "check-kts210.json", 10, "status: Update Fail",
+       "after the recording's last step"},
+      {"check --replay " + dir + "update-kts260.json", 10, "result: update-offered",
+       "replay: the run ended after"},
+      {"check --replay " + dir + "no-such.json", 1, "", "recording: cannot open"},
+      {"check --simulate kts260 --replay " + dir + "list-two.json", 1, "", "without --simulate"},
+  };
+  for (const auto& c : cases) {
+    // The update's recording holds the placeholder image it sent; a build with other images differs.
+    if (c.arguments.find("update-kts260") != std::string::npos &&
+        !corvane::firmware::CarriesPlaceholderImages()) {
+      continue;
+    }
+    const ToolRun run = RunTool(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << run.err;
+    EXPECT_THAT(run.out, HasSubstr(c.out)) << c.arguments;
+    EXPECT_THAT(run.err, HasSubstr(c.err)) << c.arguments;
+    // No WRITE BUFFER is answered once the run has left the recording.
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_FALSE(line.find("  3B ") != std::string::npos && line.find("-> ok") != std::string::npos)
+          << c.arguments << ": " << line;
+    }
+  }
+}
+
+TEST(CliReplay, ARecordingMadeNowReplaysToTheSameOutput) {
+  const std::string file = ::testing::TempDir() + "cli_record_" + std::to_string(getpid()) + ".json";
+  const ToolRun recorded = RunTool("check --json --simulate two --device sim/usbstor/1 --record " + file);
+  EXPECT_EQ(recorded.exitCode, 5) << recorded.err;
+  const ToolRun replayed = RunTool("check --json --device sim/usbstor/1 --replay " + file);
+  EXPECT_EQ(replayed.exitCode, 5) << replayed.err;
+  EXPECT_EQ(replayed.out, recorded.out);
+  std::remove(file.c_str());
+}
+
+// One journey over several runs, as with a real adaptor: the update is pulled out half-way, the
+// next run finds the bridge in its boot ROM and recovers it, and the run after that finds it current.
+TEST(CliJourney, AnUpdatePulledOutHalfWayIsRecoveredByTheNextRun) {
+  const std::string state = ::testing::TempDir() + "cli_state_" + std::to_string(getpid()) + ".json";
+  std::remove(state.c_str());
+  const std::string keep = " --simulate kts260-unplug --simulate-state " + state;
+  struct Step {
+    std::string arguments;
+    int exitCode;
+    const char* out;
+  };
+  const Step steps[] = {
+      {"update --yes" + keep, 6, "status: Update Fail"},
+      {"check" + keep, 5, "firmware: 0.1.0.8 (boot ROM)"},
+      {"update --yes" + keep, 0, "status: Update complete"},
+      {"check" + keep, 0, "firmware: 234.1.0.1\nresult: current"},
+      // The state belongs to its scenario.
+      {"check --simulate kts260 --simulate-state " + state, 1, ""},
+      {"check --simulate-state " + state, 1, ""},
+  };
+  for (const auto& step : steps) {
+    const ToolRun run = RunTool(step.arguments);
+    EXPECT_EQ(run.exitCode, step.exitCode) << step.arguments << run.err;
+    EXPECT_THAT(run.out, HasSubstr(step.out)) << step.arguments;
+  }
+  std::remove(state.c_str());
 }
 
 }  // namespace

@@ -29,6 +29,11 @@ TEST(DemoArguments, ReadsADemoOrSaysWhatIsWrong) {
       {{"--simulate-file", "/no/such/file.json"}, Action::Error, 0, "cannot use scenario file"},
       {{"--simulate"}, Action::Error, 0, "unknown option --simulate"},
       {{"--fast"}, Action::Error, 0, "unknown option --fast\nusage:"},
+      {{"--simulate", "kts260", "--simulate-state", "s.json", "--record", "r.json"}, Action::Run, 1, ""},
+      {{"--replay", "/no/such/recording.json"}, Action::Error, 0, "recording: cannot open"},
+      {{"--simulate-state", "s.json"}, Action::Error, 0, "give it with --simulate or --simulate-file"},
+      {{"--replay", "r.json", "--simulate", "kts260"}, Action::Error, 1, "give it without --simulate"},
+      {{"--replay", "r.json", "--record", "s.json"}, Action::Error, 0, "either --replay or --record"},
   };
   for (const Row& row : rows) {
     const DemoArguments read = ReadDemoArguments(row.arguments);

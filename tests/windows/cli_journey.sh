@@ -10,7 +10,7 @@ exe=${1:?usage: cli_journey.sh corvane-update.exe}
 
 failures=0
 out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+trap 'rm -f "$out" "$out.state"' EXIT
 
 # expect EXIT "TEXT" STDIN ARGS...: the run ends with EXIT and its output (stdout and stderr) holds TEXT.
 expect() {
@@ -42,6 +42,11 @@ expect 7 "add --yes" "" update --simulate kts260
 expect 9 "Run as administrator" "" check --simulate-file "$(dirname "$0")/denied.json"
 expect 0 "scan 2 t=" 'unplug 0\nreplug 0\n' watch --simulate kts260
 expect 1 "the built-in scenarios are" "" list --simulate nosuch
+# A recording made by the Linux build answers the Windows build's check; the state file keeps a
+# half-written bridge in its boot ROM for the next run.
+expect 5 "result: update-offered" "" check --replay "$(dirname "$0")/../cli/recordings/check-kts210.json"
+expect 6 "status: Update Fail" "" update --yes --simulate kts260-unplug --simulate-state "$out.state"
+expect 5 "firmware: 0.1.0.8 (boot ROM)" "" check --simulate kts260-unplug --simulate-state "$out.state"
 # The real backend: SetupDi on Wine lists no disk.
 expect 2 "Cannot find any supported Corvane devices." "" list
 expect 2 "status: Cannot find any supported Corvane devices." "" check

@@ -1,0 +1,48 @@
+// Reading and writing the simulator's saved files (the state file, recordings): hex data and
+// checked fields, with errors that name the file's key.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane::sim::saved {
+
+// "0a1bff": two lower-case digits per byte; `spaced` puts a space between bytes ("0a 1b ff").
+std::string Hex(std::span<const std::uint8_t> bytes, bool spaced = false);
+
+// Reads one file's JSON and throws ScenarioError("<what>: <key>: <problem>").
+class Reader {
+ public:
+  explicit Reader(std::string what) : what_(std::move(what)) {}
+  [[noreturn]] void Fail(const std::string& where, const std::string& problem) const;
+  nlohmann::json Parse(std::string_view text) const;
+  // Checks that `object` is an object holding only `allowed` keys and every one of `required`.
+  void Keys(const nlohmann::json& object, std::initializer_list<std::string_view> allowed,
+            std::initializer_list<std::string_view> required, const std::string& where) const;
+  const nlohmann::json& At(const nlohmann::json& object, std::string_view key,
+                           const std::string& where) const;
+  std::uint64_t Unsigned(const nlohmann::json& value, const std::string& where,
+                         std::uint64_t max) const;
+  bool Bool(const nlohmann::json& value, const std::string& where) const;
+  std::string Text(const nlohmann::json& value, const std::string& where) const;
+  // Hex digits, spaces between bytes allowed; `count` 0 takes any length up to `maxCount`.
+  std::vector<std::uint8_t> Bytes(const nlohmann::json& value, const std::string& where,
+                                  std::size_t count, std::size_t maxCount) const;
+
+ private:
+  std::string what_;
+};
+
+// Replaces `fileName` by `text` in one step: written to a file beside it, flushed, then renamed
+// over it, so a run that stops half-way leaves the previous file whole. False with `error` set.
+bool ReplaceFile(const std::string& fileName, std::string_view text, std::string& error);
+
+// The whole file; false with `error` set when it cannot be read.
+bool ReadWholeFile(const std::string& fileName, std::string& text, std::string& error);
+
+}  // namespace corvane::sim::saved
