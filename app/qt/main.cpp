@@ -2,6 +2,7 @@
 //   corvane-update-tool                        work on the attached adaptors
 //   corvane-update-tool --simulate NAME        demo on a built-in virtual adaptor scenario
 //   corvane-update-tool --simulate-file FILE   demo on a scenario file
+//   corvane-update-tool --version              print the program's version
 // In demo mode F5 unplugs or re-plugs the first virtual adaptor (F6, F7, F8 the next ones).
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "app/form_texts.h"
@@ -113,6 +115,10 @@ int Run(QApplication& application, std::optional<sim::Scenario> scenario,
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("corvane-update-tool %s\n", CORVANE_VERSION);
+    return 0;
+  }
   QElapsedTimer startClock;
   startClock.start();
   sim::DemoArguments arguments =
