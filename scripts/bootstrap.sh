@@ -15,6 +15,9 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64
   xdotool imagemagick x11-apps x11-utils
+  # The Debian package's check: lintian, the desktop-entry and AppStream validators, a throw-away
+  # Debian root, and man to render the manual pages.
+  lintian desktop-file-utils appstream debootstrap man-db
 )
 
 missing=()

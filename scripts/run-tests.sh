@@ -10,6 +10,7 @@ cmake --preset ci
 cmake --build --preset ci -j 2
 ctest --preset ci -j 2 --timeout 900
 scripts/run-fault-matrix.sh build/ci
+scripts/check-package.sh build/ci
 
 windows_start=$SECONDS
 # The window's pictures and icon come from the Linux build just made (rendered by its Qt tool).
