@@ -418,18 +418,25 @@ TEST(CliReplay, EachVerbReplaysItsRecordingAndADifferentRunStops) {
   };
   const Case cases[] = {
       {"list --replay " + dir + "list-two.json", 0,
-       "firmware=0.2.1.3 path=sim/usbstor/0\n<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 "
-       "chip=KTS260 firmware=0.1.0.8 path=sim/usbstor/1\n", ""},
-      {"check --replay " + dir + "check-kts210.json", 5, "firmware: 0.2.1.3\nresult: update-offered", ""},
+       "firmware=0.2.1.3 romMode=no offered=02.14 path=sim/usbstor/0\n<<USB>> Corvane KTS260 NVMe  "
+       "ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 romMode=no offered=234.01.00.01 "
+       "path=sim/usbstor/1\n", ""},
+      {"check --replay " + dir + "check-kts210.json", 5,
+       "firmware: 0.2.1.3\noffered firmware: 02.14\nresult: update-offered", ""},
       {"update --yes --replay " + dir + "update-kts260.json", 0,
        "status: Update complete\nre-plugged: sim/usbstor/0\nfirmware after: 234.1.0.1", ""},
       {"watch --replay " + dir + "watch-kts260.json", 0, "scan 1 t=", ""},
+      {"info --replay " + dir + "info-kts260.json", 0,
+       "USB vendor: 0x3C9F\nUSB product: 0x2602\n", ""},
       {"list --replay " + dir + "check-kts210.json", 10, "",
        "replay: the run differs from the recording at step 8, a command to sim/usbstor/0: the "
        "command block: the run sent e0 f4 e7"},
       // The update goes on where the check's recording ends: nothing is written anywhere.
-      {"update --yes --trace --replay " + dir + "check-kts210.json", 10, "status: Update Fail",
-       "after the recording's last step"},
+      {"update --yes --no-backup --trace --replay " + dir + "check-kts210.json", 10,
+       "status: Update Fail", "after the recording's last step"},
+      // With a backup first, its reads leave the recording and the update is refused unwritten.
+      {"update --yes --trace --replay " + dir + "check-kts210.json", 10, "result: update-offered",
+       "the backup could not be made"},
       {"check --replay " + dir + "update-kts260.json", 10, "result: update-offered",
        "replay: the run ended after"},
       {"check --replay " + dir + "no-such.json", 1, "", "recording: cannot open"},
