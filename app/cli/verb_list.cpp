@@ -66,7 +66,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
       });
     }
     if (lines.empty()) j["status"] = kStatusNoDevice;
-    std::cout << j.dump(2) << '\n';
+    std::cout << JsonText(j, 2) << '\n';
   } else {
     for (const auto& line : lines) {
       std::cout << line.device.ItemText() << "  ChipCode=" << ChipCodeText(line.chipCode);
