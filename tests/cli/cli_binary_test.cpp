@@ -274,7 +274,9 @@ TEST(CliErrors, BadInputGetsAClearResult) {
     const ToolRun run = RunTool(c.arguments);
     EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.says)) << c.arguments;
-    if (c.json) EXPECT_NO_THROW(Json(run)) << c.arguments << "\n" << run.out;
+    if (c.json) {
+      EXPECT_NO_THROW(Json(run)) << c.arguments << "\n" << run.out;
+    }
   }
   std::remove((dir + "cli_empty.json").c_str());
   std::remove((dir + "cli_bytes.json").c_str());
