@@ -23,7 +23,7 @@ constexpr std::uint8_t kSubCodeStartCode = 0x03;
 std::array<std::uint8_t, 4> BridgeModel::Descriptor() const {
   const ChipFamily family = config_->family;
   std::uint8_t boundary = config_->offsetBoundary;
-  std::uint32_t capacity = config_->capacity != 0 ? config_->capacity : FirmwareAreaOf(family);
+  std::uint32_t capacity = config_->capacity.value_or(FirmwareAreaOf(family));
   if (state_ == RunState::BootRom) {
     boundary = 0xFF;
     capacity = RomCapacityOf(family);

@@ -81,7 +81,7 @@ struct DeviceConfig {
   std::uint32_t busyMs = 0;
   bool stayBusy = false;
   std::uint8_t offsetBoundary = 0x0A;  // descriptor of buffer 0 while firmware runs
-  std::uint32_t capacity = 0;          // 0: the family's firmware area
+  std::optional<std::uint32_t> capacity;  // unset: the family's firmware area (0 is a capacity)
   std::array<std::uint8_t, 512> nvram{};
   std::vector<Fault> faults;
   std::vector<ReadBackCorruption> corruptions;

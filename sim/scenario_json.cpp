@@ -1,9 +1,9 @@
 // Scenario files: JSON read with nlohmann-json. Every key is checked; an unknown key or a value of
 // the wrong kind is an error that names where it stands.
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "sim/command_kind.h"
 #include "sim/scenario.h"
@@ -14,6 +14,13 @@ using namespace device;
 namespace {
 
 using nlohmann::json;
+
+// A scenario describes at most a few hundred devices; anything larger is a mistake (or not a
+// scenario at all), and is refused before it is read into memory.
+constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
+// Deeper than any scenario needs (a fault inside a device inside the list is depth 4).
+constexpr std::size_t kMaxDepth = 16;
+constexpr std::size_t kMaxFreeText = 64 * 1024;
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what) {
   throw ScenarioError("scenario: " + where + ": " + what);
@@ -47,7 +54,7 @@ std::uint64_t Unsigned(const json& value, const std::string& where, std::uint64_
     }
     if (used == 0 || used != text.size() || text[0] == '-') Fail(where, "is not a number: " + text);
   } else {
-    Fail(where, "must be a number");
+    Fail(where, value.is_number_float() ? "must be a whole number" : "must be a number");
   }
   if (result > max) Fail(where, "is larger than " + std::to_string(max));
   return result;
@@ -63,6 +70,17 @@ std::string Text(const json& value, const std::string& where, std::size_t maxLen
   std::string text = value.get<std::string>();
   if (text.size() > maxLength) Fail(where, "is longer than " + std::to_string(maxLength) + " characters");
   return text;
+}
+
+std::vector<std::uint8_t> Bytes(const json& value, const std::string& where, std::size_t count,
+                                std::size_t maxCount);
+
+// A field a bridge answers as raw bytes: a text, or an array of bytes for what no JSON text can
+// hold (bytes that are not UTF-8, such as a lone 0xE9).
+std::string TextOrBytes(const json& value, const std::string& where, std::size_t maxLength) {
+  if (!value.is_array()) return Text(value, where, maxLength);
+  const auto bytes = Bytes(value, where, 0, maxLength);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<std::uint8_t> Bytes(const json& value, const std::string& where, std::size_t count,
@@ -221,9 +239,9 @@ DeviceConfig ParseDevice(const json& dev, const std::string& where) {
   if (dev.contains("inquiry")) {
     const json& inq = dev["inquiry"];
     CheckKeys(inq, {"vendor", "product", "revision"}, where + ".inquiry");
-    if (inq.contains("vendor")) d.inquiry.vendor = Text(inq["vendor"], where + ".inquiry.vendor", 8);
-    if (inq.contains("product")) d.inquiry.product = Text(inq["product"], where + ".inquiry.product", 16);
-    if (inq.contains("revision")) d.inquiry.revision = Text(inq["revision"], where + ".inquiry.revision", 4);
+    if (inq.contains("vendor")) d.inquiry.vendor = TextOrBytes(inq["vendor"], where + ".inquiry.vendor", 8);
+    if (inq.contains("product")) d.inquiry.product = TextOrBytes(inq["product"], where + ".inquiry.product", 16);
+    if (inq.contains("revision")) d.inquiry.revision = TextOrBytes(inq["revision"], where + ".inquiry.revision", 4);
   }
   if (dev.contains("busyMs")) d.busyMs = static_cast<std::uint32_t>(Unsigned(dev["busyMs"], where + ".busyMs", 0xFFFFFFFF));
   if (dev.contains("stayBusy")) d.stayBusy = Bool(dev["stayBusy"], where + ".stayBusy");
@@ -255,6 +273,7 @@ DeviceConfig ParseDevice(const json& dev, const std::string& where) {
   if (dev.contains("diskBlocks")) d.diskBlocks = static_cast<std::uint32_t>(Unsigned(dev["diskBlocks"], where + ".diskBlocks", 1u << 24));
   if (dev.contains("pathUnreadable")) d.pathUnreadable = Bool(dev["pathUnreadable"], where + ".pathUnreadable");
   if (dev.contains("accessDenied")) d.accessDenied = Bool(dev["accessDenied"], where + ".accessDenied");
+  if (dev.contains("comment")) Text(dev["comment"], where + ".comment", kMaxFreeText);
   return d;
 }
 
@@ -263,11 +282,19 @@ DeviceConfig ParseDevice(const json& dev, const std::string& where) {
 Scenario ParseScenario(std::string_view jsonText) {
   json root;
   try {
-    root = json::parse(jsonText.begin(), jsonText.end());
+    // The depth is checked while parsing, so a file of a million brackets stops at the 17th.
+    const json::parser_callback_t depthCheck = [](int depth, json::parse_event_t, json&) {
+      if (static_cast<std::size_t>(depth) > kMaxDepth) {
+        Fail("top level", "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+      }
+      return true;
+    };
+    root = json::parse(jsonText.begin(), jsonText.end(), depthCheck);
   } catch (const json::parse_error& e) {
     throw ScenarioError(std::string("scenario: not valid JSON: ") + e.what());
   }
   CheckKeys(root, {"devices", "description"}, "top level");
+  if (root.contains("description")) Text(root["description"], "top level.description", kMaxFreeText);
   if (!root.contains("devices") || !root["devices"].is_array()) {
     Fail("top level", "needs an array \"devices\"");
   }
@@ -279,11 +306,25 @@ Scenario ParseScenario(std::string_view jsonText) {
 }
 
 Scenario LoadScenarioFile(const std::string& fileName) {
+  // A folder opens like a file on some systems and reads as nothing; a device node may never end.
+  std::error_code error;
+  const auto status = std::filesystem::status(fileName, error);
+  if (!error && status.type() == std::filesystem::file_type::directory) {
+    throw ScenarioError("scenario: cannot read " + fileName + ": it is a folder, not a file");
+  }
   std::ifstream in(fileName, std::ios::binary);
   if (!in) throw ScenarioError("scenario: cannot read the file " + fileName);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseScenario(text.str());
+  std::string text;
+  char chunk[64 * 1024];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxFileBytes) {
+      throw ScenarioError("scenario: the file " + fileName + " is larger than " +
+                          std::to_string(kMaxFileBytes >> 20) + " MiB; a scenario is far smaller");
+    }
+  }
+  if (in.bad()) throw ScenarioError("scenario: cannot read the file " + fileName);
+  return ParseScenario(text);
 }
 
 }  // namespace corvane::sim

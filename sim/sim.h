@@ -148,7 +148,13 @@ class SimWorld {
   // Another program holds the device open: exclusive opens fail while shared ones still succeed.
   void SetHeldByOther(std::size_t index, bool held);
 
+  // The most recent commands, oldest first. The trace is bounded so that a day-long watch or demo
+  // does not grow without limit: when it holds kTraceLimit entries the older half is dropped, so
+  // it always keeps at least the last kTraceLimit / 2 (far more than one update sends).
+  static constexpr std::size_t kTraceLimit = 8192;
   const std::vector<device::TraceEntry>& Trace() const;
+  // Commands recorded since the world was made, including those the bound has dropped.
+  std::uint64_t TraceCount() const;
   void ClearTrace();
   // Called for every command as it completes.
   void SetTraceSink(std::function<void(const device::TraceEntry&)> sink);

@@ -122,7 +122,11 @@ struct SimWorld::Impl {
         outcome.transferred = answer.transferred;
       }
     }
+    if (trace.size() >= kTraceLimit) {
+      trace.erase(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(kTraceLimit / 2));
+    }
     trace.push_back(MakeTraceEntry(path, request, outcome));
+    ++traceCount;
     if (traceSink) traceSink(trace.back());
     return outcome;
   }
@@ -132,6 +136,7 @@ struct SimWorld::Impl {
   Port port;
   Source source;
   std::vector<TraceEntry> trace;
+  std::uint64_t traceCount = 0;
   std::function<void(const TraceEntry&)> traceSink;
   std::function<void(std::size_t, bool)> plugListener;
   CommandLog log;
@@ -162,6 +167,7 @@ void SimWorld::SetHeldByOther(std::size_t index, bool held) {
 }
 
 const std::vector<TraceEntry>& SimWorld::Trace() const { return impl_->trace; }
+std::uint64_t SimWorld::TraceCount() const { return impl_->traceCount; }
 void SimWorld::ClearTrace() { impl_->trace.clear(); }
 void SimWorld::SetTraceSink(std::function<void(const TraceEntry&)> sink) {
   impl_->traceSink = std::move(sink);

@@ -200,6 +200,10 @@ std::string DescribeOutcome(const DeviceOutcome& outcome) {
   return text;
 }
 
+std::string JsonText(const nlohmann::json& j, int indent) {
+  return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 nlohmann::json OutcomeJson(const DeviceOutcome& outcome) {
   nlohmann::json j;
   j["result"] = OutcomeName(outcome.outcome);

@@ -60,5 +60,8 @@ std::string OutcomeReason(const DeviceOutcome& outcome);
 // facts.
 std::string DescribeOutcome(const DeviceOutcome& outcome);
 nlohmann::json OutcomeJson(const DeviceOutcome& outcome);
+// The one way the CLI writes JSON. Texts come from the bridge (INQUIRY bytes), which may hold any
+// byte: what is not UTF-8 is written as U+FFFD, so the output stays JSON instead of failing.
+std::string JsonText(const nlohmann::json& j, int indent = -1);
 
 }  // namespace corvane::app::cli

@@ -30,7 +30,7 @@ int StopAtCheck(const CliOptions& options, const DeviceOutcome& outcome, int exi
   if (options.json) {
     j["result"] = OutcomeName(outcome.outcome);
     j["check"] = OutcomeJson(outcome);
-    std::cout << j.dump(2) << '\n';
+    std::cout << JsonText(j, 2) << '\n';
   } else {
     std::cout << DescribeOutcome(outcome);
     PrintCheckHints(outcome);
@@ -70,7 +70,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
     if (options.json) {
       j["result"] = "fail";
       j["reason"] = reason;
-      std::cout << j.dump(2) << '\n';
+      std::cout << JsonText(j, 2) << '\n';
     } else {
       std::cerr << "Backup failed: " << reason << '\n';
     }
@@ -96,7 +96,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   j["firmwareAreaBytes"] = ok ? saved.backup.firmwareArea.size() : 0;
   j["nvramBytes"] = ok ? saved.backup.nvram.size() : 0;
   if (options.json) {
-    std::cout << j.dump(2) << '\n';
+    std::cout << JsonText(j, 2) << '\n';
   } else if (ok) {
     std::cout << "device: " << ProductText(*checked) << "\npath: " << checked->checkedPath
               << "\nbackup: " << saved.file << "\nholds: " << BackupSummary(saved.backup) << "; "
@@ -115,7 +115,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     if (options.json) {
       j["result"] = "refused";
       j["reason"] = reason;
-      std::cout << j.dump(2) << '\n';
+      std::cout << JsonText(j, 2) << '\n';
     } else {
       std::cerr << "Restore refused: " << reason << '\n';
     }
@@ -192,7 +192,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   j["romModeAfter"] = after && after->firmware && after->romMode;
   j["rescanStatus"] = after ? nlohmann::json(after->rescanStatus) : nlohmann::json(nullptr);
   if (options.json) {
-    std::cout << j.dump(2) << '\n';
+    std::cout << JsonText(j, 2) << '\n';
   } else if (after) {
     std::cout << "re-plugged: " << before->checkedPath << '\n';
     if (after->firmware) {

@@ -42,7 +42,7 @@ int RunCheck(const CliOptions& options, Backend& /*backend*/) {
   const auto outcome = ScanAndCheck(options, form, view, exitCode);
   if (!outcome) return exitCode;
   if (options.json) {
-    std::cout << OutcomeJson(*outcome).dump(2) << '\n';
+    std::cout << JsonText(OutcomeJson(*outcome), 2) << '\n';
   } else {
     std::cout << DescribeOutcome(*outcome);
     PrintCheckHints(*outcome);

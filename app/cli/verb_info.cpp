@@ -144,7 +144,7 @@ int RunInfo(const CliOptions& options, Backend& /*backend*/) {
   if (!checked) return exitCode;
   if (checked->outcome == Outcome::NoDevice || checked->outcome == Outcome::Several) {
     if (options.json) {
-      std::cout << OutcomeJson(*checked).dump(2) << '\n';
+      std::cout << JsonText(OutcomeJson(*checked), 2) << '\n';
     } else {
       std::cout << DescribeOutcome(*checked);
       PrintCheckHints(*checked);
@@ -157,7 +157,7 @@ int RunInfo(const CliOptions& options, Backend& /*backend*/) {
     facts.Add("reason", "reason", reason);
   }
   if (options.json) {
-    std::cout << facts.json.dump(2) << '\n';
+    std::cout << JsonText(facts.json, 2) << '\n';
   } else {
     for (const auto& [key, value] : facts.lines) std::cout << key << ": " << value << '\n';
   }

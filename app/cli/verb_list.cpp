@@ -79,7 +79,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
       j["status"] = kStatusNoDevice;
       j["reason"] = reason;
     }
-    std::cout << j.dump(2) << '\n';
+    std::cout << JsonText(j, 2) << '\n';
   } else {
     for (const auto& line : lines) {
       std::cout << TrimmedText(line.device.ItemText()) << "  ChipCode=" << ChipCodeText(line.chipCode);

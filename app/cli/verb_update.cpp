@@ -60,7 +60,7 @@ nlohmann::json ReportJson(const UpdateReport& report) {
 
 int Finish(const CliOptions& options, const UpdateReport& report, int exitCode) {
   if (options.json) {
-    std::cout << ReportJson(report).dump(2) << '\n';
+    std::cout << JsonText(ReportJson(report), 2) << '\n';
   } else if (report.result == "refused") {
     std::cerr << "Update refused: " << report.reason << '\n';
   }

@@ -100,7 +100,7 @@ int RunWatch(const CliOptions& options, Backend& backend) {
         nlohmann::json j = OutcomeJson(outcome);
         j["scan"] = printedScans;
         j["timeMs"] = ms;
-        std::cout << j.dump() << '\n';
+        std::cout << JsonText(j) << '\n';
       } else {
         std::cout << "scan " << printedScans << " t=" << ms << "ms " << OutcomeName(outcome.outcome)
                   << ": " << OneLine(outcome.status);

@@ -127,12 +127,19 @@ TEST_F(ScanTest, AFailedInquiryCarriesTheLastAnswerOver) {
 }
 
 TEST_F(ScanTest, MoreThan128AdaptorsWarnOnceAndListTheFirst128) {
-  const std::pair<int, bool> rows[] = {{130, true}, {128, false}};
-  for (const auto& [count, warns] : rows) {
+  struct Row {
+    int count;
+    std::size_t slots;  // 0: the scan's own 16
+    bool warns;
+    int found;
+  };
+  // The scan's own 16 slots first: the slot count stays set on the form.
+  const Row rows[] = {{20, 0, false, 16}, {17, 0, false, 16}, {130, 200, true, 130}, {128, 200, false, 128}};
+  for (const auto& [count, slots, warns, found] : rows) {
     view_.calls.clear();
     Load(std::vector<sim::DeviceConfig>(static_cast<std::size_t>(count),
                                         Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})));
-    form_.SetScanSlotCount(200);
+    if (slots != 0) form_.SetScanSlotCount(slots);
     form_.Start();
     EXPECT_EQ(CountOf(view_.calls, "Warning"), warns ? 1u : 0u) << count;
     if (warns) {
@@ -140,8 +147,8 @@ TEST_F(ScanTest, MoreThan128AdaptorsWarnOnceAndListTheFirst128) {
                            "Warning Warning: The tool only can show 128 disks."),
                 1);
     }
-    EXPECT_EQ(view_.items.size(), 128u) << count;
-    EXPECT_EQ(form_.FoundDiskCount, count);
+    EXPECT_EQ(view_.items.size(), static_cast<std::size_t>(std::min(found, 128))) << count;
+    EXPECT_EQ(form_.FoundDiskCount, found);
     EXPECT_EQ(view_.status.rfind("Multiple USB drives are attached.", 0), 0u) << count;
   }
 }
@@ -188,6 +195,31 @@ TEST_F(ScanTest, DiscoveryGetsSixteenSlots) {
   EXPECT_EQ(view_.items.size(), 16u);
   EXPECT_TRUE(std::none_of(world_->Trace().begin(), world_->Trace().end(),
                            [&](const device::TraceEntry& e) { return e.path == world_->PathOf(16); }));
+}
+
+// The list shows the bridge's INQUIRY bytes 8-31 up to the first NUL, whatever they are; the
+// check goes on as for any adaptor.
+TEST_F(ScanTest, InquiryTextsWithNulOrNonAsciiBytesAreListedAsAnsweredUpToTheNul) {
+  struct Row {
+    const char* what;
+    std::string vendor, product;
+    std::string item;
+  };
+  const Row rows[] = {
+      {"NUL in the product", "Corvane ", std::string("CV\0E2510 Dock  ", 16), "<<USB>> Corvane CV"},
+      {"NUL first", std::string("\0orvane ", 8), "CV-E2510 Dock   ", "<<USB>> "},
+      {"bytes above 0x7F and controls", "C\xE9\xFF\x1B[2J ", "\x80\x01" + std::string(14, ' '),
+       "<<USB>> C\xE9\xFF\x1B[2J \x80\x01" + std::string(14, ' ')},
+  };
+  for (const Row& row : rows) {
+    sim::DeviceConfig adaptor = Adaptor(ChipFamily::Kts260, {0, 1, 0, 8});
+    adaptor.inquiry.vendor = row.vendor;
+    adaptor.inquiry.product = row.product;
+    Load({adaptor});
+    form_.Start();
+    EXPECT_EQ(view_.items, std::vector<std::string>{row.item}) << row.what;
+    EXPECT_EQ(view_.status.rfind("Click here to download", 0), 0u) << row.what << ": " << view_.status;
+  }
 }
 
 TEST_F(ScanTest, AdaptorsThatCannotBeOpenedForLackOfRightsAreExplainedOnce) {

@@ -388,6 +388,41 @@ TEST(CliInfo, ShowsChipInquiryBufferAndNvramFieldsWithoutWriting) {
   EXPECT_THAT(text.out, HasSubstr("buffer boundary: 0xFF (boot ROM)\n"));
 }
 
+// Input a user or a bridge may give that is no good: each ends with a clear word and its exit
+// code, never a crash; JSON output stays JSON whatever bytes the bridge answers.
+TEST(CliErrors, BadInputGetsAClearResult) {
+  const std::string dir = ::testing::TempDir();
+  std::ofstream(dir + "cli_empty.json") << "";
+  std::ofstream(dir + "cli_bytes.json")
+      << R"({"devices": [{"chip": "KTS260", "inquiry": {"vendor": [67, 233, 255, 27, 0, 1, 92, 34],
+            "product": [0, 255, 128]}}]})";
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    const char* says;  // on stderr, or empty
+    bool json;         // stdout is one JSON document
+  };
+  const Case cases[] = {
+      {"list --simulate-file " + dir, 1, "cannot read", false},
+      {"list --simulate-file " + dir + "cli_empty.json", 1, "not valid JSON", false},
+      {"list --json --simulate-file " + dir + "cli_bytes.json", 0, "", true},
+      {"check --json --simulate-file " + dir + "cli_bytes.json", 5, "", true},  // offered, as for any KTS260
+      {"info --json --simulate-file " + dir + "cli_bytes.json", 0, "", true},
+      {"check --device sim/usbstor/" + std::string(245, '0') + " --simulate kts260", 2, "corvane-update list", false},
+      {"check --device sim/usbstor/" + std::string(990, '0') + " --simulate kts260", 2, "corvane-update list", false},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool(c.arguments);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.says)) << c.arguments;
+    if (c.json) {
+      EXPECT_NO_THROW(Json(run)) << c.arguments << "\n" << run.out;
+    }
+  }
+  std::remove((dir + "cli_empty.json").c_str());
+  std::remove((dir + "cli_bytes.json").c_str());
+}
+
 // The watch runs the window's 500 ms rescan timer on the real clock: an unplug and re-plug in
 // quick succession end in exactly one rescan.
 TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {

@@ -52,6 +52,7 @@ TEST(EnumBridgeDevices, CandidatesAdmissionAndBounds) {
        "usbsto#bridge3", "usbsto#bridge4"}, 1, 16, {"usbsto#bridge0", "usbsto#bridge1"},
        {"usbsto#bridge0", "usbsto#bridge1"}},
       {"path too long for a slot", {longPath, fitting}, 1, 16, {fitting}, {fitting}},
+      {"1000 characters", {"usbstor#bridge" + std::string(986, 'y'), fitting}, 1, 16, {fitting}, {fitting}},
       {"embedded NUL", {std::string("usbsto#\0bridge", 14)}, 1, 16, {}, {}},
       {"stops when slots are full", {"usbsto#bridge0", "usbsto#bridge1", "usbsto#bridge2"}, 1, 2,
        {"usbsto#bridge0", "usbsto#bridge1"}, {"usbsto#bridge0", "usbsto#bridge1"}},

@@ -4,7 +4,12 @@ cmake_minimum_required(VERSION 3.25)
 set(generator "${SOURCE_DIR}/firmware/images/generate_real_images.cmake")
 set(sizes "KTS210_FW.bin=50688" "KTS260_V234_01_00_01.bin=67072" "KTS260_ROM_MFG.bin=65536")
 
-function(make_folder folder skip_file short_file)
+# `resize` is "<file>:<bytes added>" (negative: taken away) for the one file of the wrong size.
+function(make_folder folder skip_file resize)
+  string(REPLACE ":" ";" resize "${resize}")
+  list(APPEND resize "" "")
+  list(GET resize 0 resized_file)
+  list(GET resize 1 delta)
   file(REMOVE_RECURSE "${folder}")
   file(MAKE_DIRECTORY "${folder}")
   foreach(entry IN LISTS sizes)
@@ -14,19 +19,21 @@ function(make_folder folder skip_file short_file)
     if(name STREQUAL skip_file)
       continue()
     endif()
-    if(name STREQUAL short_file)
-      math(EXPR size "${size} - 1")
+    if(name STREQUAL resized_file)
+      math(EXPR size "${size} + (${delta})")
     endif()
     string(REPEAT "A" ${size} content)
     file(WRITE "${folder}/${name}" "${content}")
   endforeach()
 endfunction()
 
-# case name | file left out | file one byte short | expected text in the output ("" = success)
+# case name | file left out | file:size change | expected text in the output ("" = success)
 set(cases
     "complete|||"
     "missing|KTS260_ROM_MFG.bin||KTS260_ROM_MFG.bin is missing"
-    "short||KTS210_FW.bin|KTS210_FW.bin has 50687 bytes"
+    "short||KTS210_FW.bin:-1|KTS210_FW.bin has 50687 bytes"
+    "long||KTS260_ROM_MFG.bin:1|KTS260_ROM_MFG.bin has 65537 bytes"
+    "empty||KTS260_V234_01_00_01.bin:-67072|KTS260_V234_01_00_01.bin has 0 bytes"
     "nofolder|||is not a folder")
 
 foreach(case IN LISTS cases)

@@ -97,6 +97,10 @@ struct CapacityCase {
 TEST(FlashProgramming, CapacitySetsTheBlocksWithinTheImageBuffer) {
   const CapacityCase cases[] = {
       {0, false, 0},            // nothing to write is no success
+      {1, false, 2},            // one block, twice: the read-back cannot match the image
+      {0x3FF, false, 2},
+      {0x103FF, true, 65},      // W - 1: the last block still covers the whole area
+      {0x10400, true, 65},      // W
       {0x10401, true, 66},      // rounded up to 512, then whole blocks
       {0x8000, false, 64},      // too small: verify fails, twice 32 blocks
       {0x80000, true, 512},     // the whole image buffer: the image, then zeros
@@ -118,6 +122,14 @@ TEST(FlashProgramming, CapacitySetsTheBlocksWithinTheImageBuffer) {
     EXPECT_EQ(UpdateFirmware(form, rig.Path()), c.result);
     EXPECT_EQ(Commands(rig.Trace(), kWriteBuffer, 0x0E).size(), c.blocksWritten);
   }
+  // The same when the bridge itself reports 0: no block is written or read back.
+  sim::DeviceConfig config = Bridge(ChipFamily::Kts260);
+  config.capacity = 0;
+  SimRig rig(config);
+  RecordingForm form(0x16);
+  EXPECT_FALSE(UpdateFirmware(form, rig.Path()));
+  EXPECT_TRUE(Commands(rig.Trace(), kWriteBuffer).empty());
+  EXPECT_TRUE(Commands(rig.Trace(), kReadBuffer, 0x01).empty());
 }
 
 struct StagingCase {

@@ -113,6 +113,24 @@ TEST(PortTrace, RecordsEveryCommandAndFormatsIt) {
   EXPECT_TRUE(w.world.Trace().empty());
 }
 
+// A watch that runs for a day sees thousands of re-plugs and rescans: the trace keeps the most
+// recent commands and its memory stays bounded, while the count goes on.
+TEST(PortTrace, StaysBoundedOverTenThousandReplugsAndKeepsTheNewest) {
+  LiveWorld w("kts260");
+  std::array<std::uint8_t, 40> inquiry{};
+  for (int cycle = 0; cycle < 10000; ++cycle) {
+    w.world.Unplug(0);
+    w.world.Replug(0);
+    ASSERT_EQ(ScsiInquiry(w.Path(), inquiry.data(), 40), 1);
+    ASSERT_LE(w.world.Trace().size(), SimWorld::kTraceLimit);
+  }
+  EXPECT_EQ(ScsiInquiry("sim/usbstor/7", inquiry.data(), 40), 0);
+  EXPECT_EQ(w.world.TraceCount(), 10001u);
+  EXPECT_GE(w.world.Trace().size(), SimWorld::kTraceLimit / 2);
+  EXPECT_EQ(w.world.Trace().back().path, "sim/usbstor/7");
+  EXPECT_TRUE(w.world.Trace()[w.world.Trace().size() - 2].opened);
+}
+
 TEST(PortTrace, UnreadablePathAndUnknownPaths) {
   LiveWorld w(ParseScenario(R"({"devices": [{"chip": "KTS260", "pathUnreadable": true}, {"chip": "KTS210"}]})"));
   std::vector<DiskInterface> disks;

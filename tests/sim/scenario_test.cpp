@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 #include "sim/scenario.h"
 #include "sim/sim.h"
@@ -72,6 +73,11 @@ TEST(Scenarios, BuiltInVersionsAndModes) {
   EXPECT_NE(text.find("VOLANT"), std::string::npos);
 }
 
+std::optional<std::uint32_t> OneDeviceCapacity(const std::string& descriptor) {
+  return ParseScenario(R"({"devices": [{"chip": "KTS260", "descriptor": )" + descriptor + "}]}")
+      .devices.at(0)->capacity;
+}
+
 TEST(Scenarios, EveryKeyIsRead) {
   const auto s = ParseScenario(R"({"description": "all keys", "devices": [{
       "bus": "uas", "chip": "KTS210", "firmware": [1, 2, 3, 4], "romMode": true,
@@ -93,6 +99,9 @@ TEST(Scenarios, EveryKeyIsRead) {
   EXPECT_TRUE(d.stayBusy);
   EXPECT_EQ(d.offsetBoundary, 9);
   EXPECT_EQ(d.capacity, 4096u);
+  // 0 is a capacity a bridge may report, not "the default".
+  EXPECT_EQ(OneDeviceCapacity(R"({"capacity": 0})"), 0u);
+  EXPECT_EQ(OneDeviceCapacity(R"({"offsetBoundary": 10})"), std::nullopt);
   EXPECT_EQ(std::string(d.nvram.begin() + 208, d.nvram.begin() + 216), std::string("abc\0\0\0\0\0", 8));
   ASSERT_EQ(d.faults.size(), 2u);
   EXPECT_EQ(d.faults[0].command, "WriteBuffer");
@@ -141,6 +150,15 @@ TEST(Scenarios, MistakesAreNamed) {
       {R"({"devices": [{"chip": {"base": "KTS260", "colour": 1}}]})", "devices[0].chip: unknown key \"colour\""},
       {R"({"devices": [{"chip": {"chipIdWord": [1]}}]})", "devices[0].chip.chipIdWord: must hold 2 bytes"},
       {R"({"devices": [ {"chip": "KTS260"}, ]})", "not valid JSON"},
+      {"", "not valid JSON"},
+      {"devices: []", "not valid JSON"},
+      {"[]", "top level: must be an object"},
+      {R"({"devices": [{"chip": "KTS260", "comment": 5}]})", "devices[0].comment: must be a text"},
+      {R"({"devices": [], "description": ["a"]})", "top level.description: must be a text"},
+      {R"({"devices": [{"chip": "KTS260", "busyMs": 1.5}]})", "devices[0].busyMs: must be a whole number"},
+      {R"({"devices": [{"chip": "KTS260", "inquiry": {"vendor": "\u00e9\u00e9\u00e9\u00e9\u00e9"}}]})", "inquiry.vendor: is longer than 8"},
+      {"{\"devices\": [{\"chip\": \"KTS\xff\"}]}", "not valid JSON"},  // not UTF-8
+      {R"({"devices": [{"chip": "KTS260", "comment": [[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]}]})", "nested deeper than 16"},
   };
   for (const Row& row : rows) {
     try {
@@ -184,7 +202,41 @@ TEST(Scenarios, FilesLoadAndMissingFilesAreReported) {
   ASSERT_EQ(s.devices.size(), 1u);
   EXPECT_EQ(s.devices[0]->bus, Bus::Ieee1394);
   std::remove(name.c_str());
-  EXPECT_THROW(LoadScenarioFile(name), ScenarioError);
+}
+
+// Files that are no scenario: each is refused with words that say why, and nothing is loaded.
+TEST(Scenarios, UnusableFilesAreRefusedWithTheReason) {
+  const std::string dir = ::testing::TempDir();
+  struct Row {
+    const char* what;
+    std::string name;
+    std::string content;  // written to `name` first unless `name` is a folder or missing
+    const char* message;
+  };
+  const Row rows[] = {
+      {"missing", dir + "corvane_no_such_scenario.json", "", "cannot read the file"},
+      {"a folder", dir, "", "cannot read " },
+      {"empty", dir + "corvane_empty.json", "", "not valid JSON"},
+      {"not JSON", dir + "corvane_text.json", "devices: KTS260\n", "not valid JSON"},
+      {"deeply nested", dir + "corvane_deep.json", std::string(1000000, '[') + std::string(1000000, ']'),
+       "nested deeper than 16"},
+      {"huge", dir + "corvane_huge.json",
+       "{\"devices\": [], \"description\": \"" + std::string(17u << 20, 'x') + "\"}", "larger than 16 MiB"},
+  };
+  for (const Row& row : rows) {
+    if (!row.content.empty() || row.what == std::string("empty")) {
+      std::ofstream(row.name, std::ios::binary) << row.content;
+    }
+    try {
+      LoadScenarioFile(row.name);
+      ADD_FAILURE() << row.what << ": loaded";
+    } catch (const ScenarioError& e) {
+      EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos) << row.what << ": " << e.what();
+      EXPECT_EQ(std::string(e.what()).find("not valid JSON") != std::string::npos,
+                std::string(row.message) == "not valid JSON") << row.what << ": " << e.what();
+    }
+    if (row.name != dir) std::remove(row.name.c_str());
+  }
 }
 
 }  // namespace
