@@ -264,7 +264,8 @@ Scenario ParseScenario(std::string_view jsonText) {
   json root;
   try {
     root = json::parse(jsonText.begin(), jsonText.end());
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Not only syntax errors: a number too large for a double is refused by the parser too.
     throw ScenarioError(std::string("scenario: not valid JSON: ") + e.what());
   }
   CheckKeys(root, {"devices", "description"}, "top level");

@@ -141,6 +141,7 @@ TEST(Scenarios, MistakesAreNamed) {
       {R"({"devices": [{"chip": {"base": "KTS260", "colour": 1}}]})", "devices[0].chip: unknown key \"colour\""},
       {R"({"devices": [{"chip": {"chipIdWord": [1]}}]})", "devices[0].chip.chipIdWord: must hold 2 bytes"},
       {R"({"devices": [ {"chip": "KTS260"}, ]})", "not valid JSON"},
+      {R"({"devices": [{"chip": "KTS260", "busyMs": 1E400}]})", "not valid JSON"},
   };
   for (const Row& row : rows) {
     try {
