@@ -86,6 +86,11 @@ class FlowHarness {
     view_.IdleFor(1000);  // whatever rescan is still due runs now
     AfterTopLevel();
     for (int p : view_.progress) FUZZ_REQUIRE(p >= 0 && p <= 100);
+    // Replaying one input with CORVANE_FUZZ_VERBOSE=1 shows what the window did.
+    if (std::getenv("CORVANE_FUZZ_VERBOSE") != nullptr) {
+      for (const std::string& call : view_.calls) std::fprintf(stderr, "  %s\n", call.c_str());
+      std::fprintf(stderr, "  (%zu commands, %d runs)\n", delivered_.size(), runs_);
+    }
   }
 
  private:
