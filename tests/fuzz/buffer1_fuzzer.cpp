@@ -20,6 +20,9 @@ std::uint32_t Be24(const std::vector<std::uint8_t>& cdb, std::size_t at) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider fuzz(data, size);
   const fuzz::Answer descriptor = fuzz::FuzzedAnswer(fuzz, 4);
+  // Buffer 0's descriptor: a capacity up to 256 KiB keeps the read-back at most 256 blocks.
+  fuzz::Answer descriptor0 = fuzz::FuzzedAnswer(fuzz, 4);
+  if (descriptor0.data.size() >= 2) descriptor0.data[1] &= 0x03;
   const fuzz::Answer contents = fuzz::FuzzedAnswer(fuzz, 64);
   const std::uint8_t readBackFailsAt = fuzz.ConsumeIntegral<std::uint8_t>();
   const std::uint32_t readBackLength = fuzz.ConsumeIntegralInRange<std::uint32_t>(0, 0x20000);
@@ -29,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::ScriptedPort port([&](const fuzz::SentCommand& c) {
     if (c.kind == "ScsiInquiry") return fuzz::Good({});
     if (c.kind != "ReadBuffer") return fuzz::Rejected();
-    if ((c.cdb[1] & 0x1F) == 3) return descriptor;
+    if ((c.cdb[1] & 0x1F) == 3) return c.cdb[2] == 1 ? descriptor : descriptor0;
     if (c.cdb[2] == 1) return contents;
     // Buffer 0, mode 1: the flash read-back, one 1024-byte block per command.
     return ++vendorReads == readBackFailsAt ? fuzz::Rejected() : fuzz::Good(flashBlock);
@@ -57,14 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       [](const fuzz::SentCommand& c) { return c.kind == "ReadBuffer" && !c.succeeded; });
   FUZZ_REQUIRE(port.CountOf("RequestSense") == static_cast<std::size_t>(failedBuffers));
 
-  // The same descriptor for buffer 0: the read-back reads whole 1024-byte blocks up to the
+  // Buffer 0: the read-back reads whole 1024-byte blocks up to the
   // capacity and never writes past the caller's length.
   port.commands.clear();
   std::vector<std::uint8_t> destination(readBackLength + 64, 0xA5);
   const bool read = firmware::ReadBackFlash("sim/usbstor/0", 0, destination.data(), readBackLength);
-  const std::uint32_t capacity = std::uint32_t{d[1]} << 16 | std::uint32_t{d[2]} << 8 | d[3];
+  std::vector<std::uint8_t> d0(descriptor0.data);
+  d0.resize(4, 0);
+  const std::uint32_t capacity = std::uint32_t{d0[1]} << 16 | std::uint32_t{d0[2]} << 8 | d0[3];
   for (std::size_t i = readBackLength; i < destination.size(); ++i) FUZZ_REQUIRE(destination[i] == 0xA5);
-  if (descriptor.kind != fuzz::Answer::Kind::Good || d[0] != 0x0A) {
+  if (descriptor0.kind != fuzz::Answer::Kind::Good || d0[0] != 0x0A) {
     FUZZ_REQUIRE(!read && vendorReads == 0);
     return 0;
   }
