@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   libudev-dev sg3-utils
+  # The fuzz targets (scripts/run-fuzz.sh): clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
   qemu-system-x86 cpio kmod file
   # The Windows programs: both mingw-w64 compilers, and Wine (32- and 64-bit) with X tools to run
   # and watch them under Xvfb.

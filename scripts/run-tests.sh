@@ -4,13 +4,24 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/bootstrap.sh
+# Runs one step and says how long it took, so the log shows where the time goes.
+step() {
+  local start=$SECONDS
+  "$@"
+  echo "step done ($((SECONDS - start)) s): $*"
+}
 
-cmake --preset ci
-cmake --build --preset ci -j 2
-ctest --preset ci -j 2 --timeout 900
-scripts/run-fault-matrix.sh build/ci
-scripts/check-package.sh build/ci
+step scripts/bootstrap.sh
+
+step cmake --preset ci
+step cmake --build --preset ci -j 2
+step ctest --preset ci -j 2 --timeout 900
+step scripts/run-fault-matrix.sh build/ci
+step scripts/check-package.sh build/ci
+# The suites again under AddressSanitizer + UndefinedBehaviorSanitizer and ThreadSanitizer, then a
+# short run of every fuzz target (docs/sanitizers.md, docs/fuzzing.md for the long forms).
+step scripts/run-sanitizers.sh
+step scripts/run-fuzz.sh 5
 
 windows_start=$SECONDS
 # The window's pictures and icon come from the Linux build just made (rendered by its Qt tool).

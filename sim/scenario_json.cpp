@@ -290,7 +290,8 @@ Scenario ParseScenario(std::string_view jsonText) {
       return true;
     };
     root = json::parse(jsonText.begin(), jsonText.end(), depthCheck);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Not only syntax errors: a number too large for a double is refused by the parser too.
     throw ScenarioError(std::string("scenario: not valid JSON: ") + e.what());
   }
   CheckKeys(root, {"devices", "description"}, "top level");

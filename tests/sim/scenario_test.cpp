@@ -159,6 +159,7 @@ TEST(Scenarios, MistakesAreNamed) {
       {R"({"devices": [{"chip": "KTS260", "inquiry": {"vendor": "\u00e9\u00e9\u00e9\u00e9\u00e9"}}]})", "inquiry.vendor: is longer than 8"},
       {"{\"devices\": [{\"chip\": \"KTS\xff\"}]}", "not valid JSON"},  // not UTF-8
       {R"({"devices": [{"chip": "KTS260", "comment": [[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]}]})", "nested deeper than 16"},
+      {R"({"devices": [{"chip": "KTS260", "busyMs": 1E400}]})", "not valid JSON"},
   };
   for (const Row& row : rows) {
     try {
