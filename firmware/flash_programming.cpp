@@ -89,6 +89,19 @@ bool WriteAndVerify(UpdateContext& form, std::string_view path, const ChipProfil
   return !failed;
 }
 
+// Reads the chip information once before a write: only byte 6 (does the bridge run its boot ROM)
+// matters here, not even the signature. False, with the failure reported, when it cannot be read.
+bool ReadRunsBootRom(UpdateContext& form, std::string_view path, bool& romMode) {
+  std::array<std::uint8_t, device::kChipInfoLength> answer{};
+  std::uint32_t count = 0;
+  if (device::ReadChipInfo(path, answer.data(), device::kChipInfoLength, &count) == 0) {
+    form.ReportFailure({UpdateStep::ChipInfoRead});
+    return false;
+  }
+  romMode = device::ParseChipInfo(answer).RunsBootRom();
+  return true;
+}
+
 }  // namespace
 
 bool UpdateFirmware(UpdateContext& form, std::string_view path) {
@@ -103,14 +116,8 @@ bool UpdateFirmware(UpdateContext& form, std::string_view path) {
   const std::uint32_t imageSize =
       chip != nullptr ? chip->loadFirmware(image.data(), 0, kMaxImageSize) : 0;
 
-  std::array<std::uint8_t, device::kChipInfoLength> answer{};
-  std::uint32_t count = 0;
-  if (device::ReadChipInfo(path, answer.data(), device::kChipInfoLength, &count) == 0) {
-    form.ReportFailure({UpdateStep::ChipInfoRead});
-    return false;
-  }
-  // Only byte 6 matters here, not even the signature.
-  const bool romMode = device::ParseChipInfo(answer).RunsBootRom();
+  bool romMode = false;
+  if (!ReadRunsBootRom(form, path, romMode)) return false;
   // Only the two updatable chips have an image and a writer: for any other code nothing more is
   // sent to the bridge after the chip-information read, and the update has failed.
   if (chip == nullptr || imageSize == 0 || imageSize > kMaxImageSize) {
@@ -132,13 +139,8 @@ bool RestoreFirmwareArea(UpdateContext& form, std::string_view path,
   if (!image) return false;
   std::memcpy(image.data(), area.data(), area.size());
 
-  std::array<std::uint8_t, device::kChipInfoLength> answer{};
-  std::uint32_t count = 0;
-  if (device::ReadChipInfo(path, answer.data(), device::kChipInfoLength, &count) == 0) {
-    form.ReportFailure({UpdateStep::ChipInfoRead});
-    return false;
-  }
-  const bool romMode = device::ParseChipInfo(answer).RunsBootRom();
+  bool romMode = false;
+  if (!ReadRunsBootRom(form, path, romMode)) return false;
   return WriteAndVerify(form, path, *chip, image.data(), chip->firmwareArea, romMode, false);
 }
 
