@@ -120,8 +120,8 @@ if run list; then
   t=$(ms)
   cli list --trace
   adaptors=$(grep -c '^<<USB>> ' "$out")
-  grep -q "chip=KTS260 firmware=0.1.0.8 path=$(path_of 0)" "$out" &&
-    grep -q "chip=KTS210 firmware=0.2.1.3 path=$(path_of 1)" "$out"
+  grep -q "chip=KTS260 firmware=0.1.0.8 romMode=no offered=234.01.00.01 path=$(path_of 0)" "$out" &&
+    grep -q "chip=KTS210 firmware=0.2.1.3 romMode=no offered=02.14 path=$(path_of 1)" "$out"
   check list-adaptors "$t" $(( $? + (rc != 0) + (adaptors != 2) )) "exit $rc, $adaptors adaptors listed with their versions"
   [ "$adaptors" = 2 ] || log_file list "$out"
   asked=$(grep -c "dummy_hcd.2/" "$out.err")
