@@ -534,4 +534,32 @@ TEST(CliJourney, AnUpdatePulledOutHalfWayIsRecoveredByTheNextRun) {
   std::remove(state.c_str());
 }
 
+// Backup, update and restore as three runs of the tool on one remembered adaptor: the restored
+// bridge reports its old version again and is offered the update once more.
+TEST(CliJourney, ABackupTakenInOneRunIsRestoredInALaterOne) {
+  const std::string state = ::testing::TempDir() + "cli_keep_" + std::to_string(getpid()) + ".json";
+  const std::string backup = ::testing::TempDir() + "cli_keep_" + std::to_string(getpid()) + ".cvbackup";
+  std::remove(state.c_str());
+  const std::string keep = " --simulate kts260 --simulate-state " + state;
+  struct Step {
+    std::string arguments;
+    int exitCode;
+    const char* out;
+  };
+  const Step steps[] = {
+      {"backup --output " + backup + keep, 0, "holds: KTS260 firmware 0.1.0.8"},
+      {"update --yes --no-backup" + keep, 0, "firmware after: 234.1.0.1"},
+      {"check" + keep, 0, "firmware: 234.1.0.1"},
+      {"restore " + backup + " --yes" + keep, 0, "firmware after: 0.1.0.8"},
+      {"check" + keep, 5, "firmware: 0.1.0.8\noffered firmware: 234.01.00.01\nresult: update-offered"},
+  };
+  for (const auto& step : steps) {
+    const ToolRun run = RunTool(step.arguments);
+    EXPECT_EQ(run.exitCode, step.exitCode) << step.arguments << run.err;
+    EXPECT_THAT(run.out, HasSubstr(step.out)) << step.arguments;
+  }
+  std::remove(state.c_str());
+  std::remove(backup.c_str());
+}
+
 }  // namespace
