@@ -42,6 +42,7 @@ for preset in "${presets[@]}"; do
     echo "run-sanitizers: over the limit of $limit s before $preset" >&2
     exit 1
   fi
-  timeout --foreground "$remaining" bash -c "run $preset"
+  # errexit must hold inside the child shell too, or a failed test would pass unseen.
+  timeout --foreground "$remaining" bash -euo pipefail -c "run $preset"
 done
 echo "sanitizers: all clean ($((SECONDS - start)) s)"
