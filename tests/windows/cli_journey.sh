@@ -29,7 +29,7 @@ expect() {
 }
 
 usb='\\?\usbstor#disk&ven_corvane&prod_kts260_nvme&rev_0108#3c9f00000000&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}'
-expect 0 "<<USB>> Corvane KTS260 NVMe       ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 path=$usb" "" list --simulate kts260
+expect 0 "<<USB>> Corvane KTS260 NVMe  ChipCode=0x16 chip=KTS260 firmware=0.1.0.8 romMode=no offered=234.01.00.01 path=$usb" "" list --simulate kts260
 expect 0 "path=\\\\?\\sbp2#" "" list --simulate 1394
 expect 5 "status: Click here to download and update the Corvane NVMe Bridge 234.01.00.01" "" check --simulate kts260
 expect 3 "Several adaptors are attached" "" check --simulate two
