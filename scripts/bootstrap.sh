@@ -38,8 +38,37 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "bootstrap: adding the i386 architecture"
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # A Debian mirror caught in the middle of a sync serves an index whose size does not match its
+  # Release file ("File has unexpected size ... Mirror sync in progress?"); apt-get then fails.
+  # A sync lasts minutes, so each step is tried again after a pause before giving up.
+  attempts=${CORVANE_APT_ATTEMPTS:-5}
+  pause=${CORVANE_APT_PAUSE:-60}
+  log=$(mktemp)
+  trap 'rm -f "$log"' EXIT
+  apt_step() {  # apt_step WHAT COMMAND...
+    local what=$1 n
+    shift
+    for ((n = 1; n <= attempts; n++)); do
+      if "$@" 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" -eq 0 ] && ! grep -q '^E: ' "$log"; then
+        return 0
+      fi
+      if [ "$n" -lt "$attempts" ]; then
+        echo "bootstrap: $what failed (attempt $n of $attempts); trying again in $pause s"
+        sleep "$pause"
+      fi
+    done
+    # Name what could not be fetched: the URLs of the failed lines, else apt's own errors.
+    local failed
+    failed=$(grep '^E: Failed to fetch ' "$log" | awk '{print $5}' | sort -u)
+    [ -n "$failed" ] || failed=$(grep '^E: ' "$log" | sort -u)
+    echo "bootstrap: $what failed $attempts times; could not fetch:" >&2
+    sed 's/^/  /' <<<"$failed" >&2
+    echo "bootstrap: the Debian mirror may be in the middle of a sync; try again later." >&2
+    exit 1
+  }
+  apt_step "apt-get update" $SUDO apt-get update
+  apt_step "installing the packages" $SUDO env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
 else
   echo "bootstrap: all packages present"
 fi
