@@ -65,6 +65,7 @@ void TForm1::UpdateRun() {
   // Only an updatable bridge on a listed row is written to; anything else fails untouched.
   bool complete = false;
   if (entry != nullptr && !path.empty() && chip != nullptr) {
+    AdaptorWriteScope writing(ActiveHost());
     complete = firmware::UpdateFirmware(*this, path) &&
                firmware::RewriteNvramVendorStrings(*this, path, chip->nvramAddress);
   } else {

@@ -15,6 +15,27 @@ class HostServices {
   virtual void DebugOutput(std::string_view text) = 0;
   // Modal error box without owner: text, caption, error icon, one OK button.
   virtual void ShowErrorBox(std::string_view text, std::string_view caption) = 0;
+
+  // An adaptor's flash or NVRAM is about to be written (Begins) and the writing with its
+  // read-back is over, whether it succeeded or not (Ends). In between, a bridge cut off may be
+  // left running only its boot ROM: the platform keeps the machine from sleeping or shutting
+  // down and holds off whatever would end the program. Called in pairs, never nested, through
+  // AdaptorWriteScope. The default does nothing (tests, the simulator's own host).
+  virtual void AdaptorWriteBegins() {}
+  virtual void AdaptorWriteEnds() {}
+};
+
+// Brackets one write of an adaptor, from before its first write command to after its last
+// read-back, on every path out.
+class AdaptorWriteScope {
+ public:
+  explicit AdaptorWriteScope(HostServices& host) : host_(host) { host_.AdaptorWriteBegins(); }
+  ~AdaptorWriteScope() { host_.AdaptorWriteEnds(); }
+  AdaptorWriteScope(const AdaptorWriteScope&) = delete;
+  AdaptorWriteScope& operator=(const AdaptorWriteScope&) = delete;
+
+ private:
+  HostServices& host_;
 };
 
 // Real time, traces to standard error, error boxes to standard error: a safe default.

@@ -168,6 +168,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   if (!options.json) std::cout << "status: Restoring\n" << std::flush;
   {
     InterruptShield shield;
+    device::AdaptorWriteScope writing(device::ActiveHost());
     complete = firmware::RestoreAdaptorBackup(context, before->checkedPath, backup);
   }
   backend.SetCommandObserver(nullptr);
