@@ -10,6 +10,7 @@
 #include "device/chip_info.h"
 #include "device/disk_source.h"
 #include "device/platform.h"
+#include "device/usb_products.h"
 
 namespace corvane::device {
 namespace {
@@ -34,9 +35,12 @@ bool IsAdmitted(std::string_view path) {
   return ReadChipIdWord(path, idWord) != 0;  // its success alone admits; the answer is not read
 }
 
-// A disk whose USB vendor id is known to be another maker's is not one of our adaptors.
-bool MayBeChipMakerBridge(const DiskInterface& disk) {
-  return !disk.usbVendorId.has_value() || *disk.usbVendorId == kChipMakerVendorId;
+// A disk whose USB ids are known and are not those of a Corvane adaptor is not one of ours: another
+// maker's device, or another product of the chip maker, which the udev rule does not open either.
+bool MayBeCorvaneAdaptor(const DiskInterface& disk) {
+  if (!disk.usbVendorId.has_value()) return true;
+  if (!disk.usbProductId.has_value()) return *disk.usbVendorId == kChipMakerVendorId;
+  return IsCorvaneUsbProduct(*disk.usbVendorId, *disk.usbProductId);
 }
 
 }  // namespace
@@ -60,7 +64,7 @@ int EnumBridgeDevices(std::span<DevicePathSlot> slots, int include1394, Discover
     const std::uint64_t before = log != nullptr ? log->Sequence() : 0;
     if (!IsAdmitted(path)) {
       if (notes != nullptr && log != nullptr && log->AccessDeniedSince(before) &&
-          MayBeChipMakerBridge(disk)) {
+          MayBeCorvaneAdaptor(disk)) {
         notes->refusedBridge = true;
       }
       continue;

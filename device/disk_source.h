@@ -13,8 +13,9 @@ struct DiskInterface {
   DiskInterface() = default;
   // Not explicit: a path alone ({path}) is how most sources list an interface.
   DiskInterface(std::optional<std::string> interfacePath,
-                std::optional<std::uint16_t> vendorId = std::nullopt)
-      : path(std::move(interfacePath)), usbVendorId(vendorId) {}
+                std::optional<std::uint16_t> vendorId = std::nullopt,
+                std::optional<std::uint16_t> productId = std::nullopt)
+      : path(std::move(interfacePath)), usbVendorId(vendorId), usbProductId(productId) {}
 
   // The interface's path, which shows its attachment ("usbsto", "scsi" or "sbp2" in it);
   // nullopt when the platform could not read the path of this interface.
@@ -22,6 +23,8 @@ struct DiskInterface {
   // The USB vendor id of the device behind the interface, where the platform can read it without
   // opening the device (Linux: sysfs); nullopt when it cannot tell or the disk is not on USB.
   std::optional<std::uint16_t> usbVendorId;
+  // Its USB product id, under the same terms.
+  std::optional<std::uint16_t> usbProductId;
 };
 
 class DiskSource {

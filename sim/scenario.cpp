@@ -1,6 +1,8 @@
 // The families' constants and the devices a scenario starts from.
 #include "sim/scenario.h"
 
+#include "device/usb_products.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -85,7 +87,10 @@ DeviceConfig DefaultDeviceConfig(ChipFamily family) {
       id.chipIdWord = sata ? std::array<std::uint8_t, 2>{0x21, 0x00}
                            : std::array<std::uint8_t, 2>{0x26, 0x00};
       ChipInfoAnswer info;
-      info.productId = sata ? 0x2172 : 0x2602;
+      // The adaptors enumerate with the ids of the Corvane product list, and the bridge reports
+      // the same product id in its chip information.
+      const device::UsbProduct& product = device::kCorvaneUsbProducts[sata ? 0 : 1];
+      info.productId = product.productId;
       info.model = sata ? "217" : "260";
       info.revision = '1';
       id.chipInfo = info;
@@ -94,7 +99,8 @@ DeviceConfig DefaultDeviceConfig(ChipFamily family) {
       id.buffer1Data = {0x00, 0x00, 0x00, 0x00, 0x02, static_cast<std::uint8_t>(sata ? 0x17 : 0x60)};
       id.flashType = std::array<std::uint8_t, 4>{0xEF, 0x40, 0x15, 0x00};
       d.nvram = DefaultNvramBlock(family);
-      d.usbVendorId = 0x3C9F;  // the chip maker's, which the adaptors keep
+      d.usbVendorId = product.vendorId;  // the chip maker's, which the adaptors keep
+      d.usbProductId = product.productId;
       break;
     }
     case ChipFamily::UsbStick:

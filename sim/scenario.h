@@ -91,6 +91,7 @@ struct DeviceConfig {
   // The USB device's vendor id as the platform lists it with the disk (on the USB and UAS buses
   // only); nullopt: the platform cannot tell.
   std::optional<std::uint16_t> usbVendorId;
+  std::optional<std::uint16_t> usbProductId;  // with usbVendorId: what the system shows
 };
 
 // Family constants.

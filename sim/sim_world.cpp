@@ -61,6 +61,7 @@ struct SimWorld::Impl {
         if (!d.config->pathUnreadable) i.path = d.path;
         if (d.config->bus == Bus::Usb || d.config->bus == Bus::Uas) {
           i.usbVendorId = d.config->usbVendorId;
+          i.usbProductId = d.config->usbProductId;
         }
         interfaces.push_back(std::move(i));
       }

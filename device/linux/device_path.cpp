@@ -247,13 +247,15 @@ std::string PlugToken(const fs::path& deviceDir) {
   return {};
 }
 
-std::optional<std::uint16_t> UsbVendorId(const fs::path& deviceDir) {
+namespace {
+
+std::optional<std::uint16_t> UsbIdAttribute(const fs::path& deviceDir, const char* name) {
   const Attachment attachment = ClassifyScsiDevice(deviceDir);
   if (attachment != Attachment::BulkOnly && attachment != Attachment::Uas) return std::nullopt;
   const std::optional<fs::path> host = HostDirOf(deviceDir);
   if (!host) return std::nullopt;
   // hostH hangs off the USB interface ("2-1:1.0"), which belongs to the USB device ("2-1").
-  const std::optional<std::string> text = ReadAttribute(host->parent_path().parent_path() / "idVendor");
+  const std::optional<std::string> text = ReadAttribute(host->parent_path().parent_path() / name);
   if (!text || text->size() != 4) return std::nullopt;
   std::uint16_t id = 0;
   for (char c : *text) {
@@ -262,6 +264,16 @@ std::optional<std::uint16_t> UsbVendorId(const fs::path& deviceDir) {
     id = static_cast<std::uint16_t>(id << 4 | digit);
   }
   return id;
+}
+
+}  // namespace
+
+std::optional<std::uint16_t> UsbVendorId(const fs::path& deviceDir) {
+  return UsbIdAttribute(deviceDir, "idVendor");
+}
+
+std::optional<std::uint16_t> UsbProductId(const fs::path& deviceDir) {
+  return UsbIdAttribute(deviceDir, "idProduct");
 }
 
 bool SamePlugToken(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }

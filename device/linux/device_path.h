@@ -63,10 +63,11 @@ Attachment ClassifyScsiDevice(const std::filesystem::path& deviceDir);
 std::string PlugToken(const std::filesystem::path& deviceDir);
 bool SamePlugToken(std::string_view a, std::string_view b);  // ignoring case
 
-// The USB vendor id ("idVendor") of the USB device above a SCSI device directory on usb-storage
-// or uas, read from sysfs without opening anything; nullopt for other attachments or when sysfs
-// does not show it.
+// The USB vendor id ("idVendor") or product id ("idProduct") of the USB device above a SCSI device
+// directory on usb-storage or uas, read from sysfs without opening anything; nullopt for other
+// attachments or when sysfs does not show it.
 std::optional<std::uint16_t> UsbVendorId(const std::filesystem::path& deviceDir);
+std::optional<std::uint16_t> UsbProductId(const std::filesystem::path& deviceDir);
 
 // The name of the sg node of a SCSI device directory ("sg2"), if it has one.
 std::optional<std::string> SgNodeName(const std::filesystem::path& deviceDir);

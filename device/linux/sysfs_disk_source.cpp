@@ -60,6 +60,7 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     Hctl hctl;
     std::string path;
     std::optional<std::uint16_t> usbVendorId;
+    std::optional<std::uint16_t> usbProductId;
   };
   std::vector<Found> found;
   fs::directory_iterator it(bus, error);
@@ -83,14 +84,14 @@ bool SysfsDiskSource::ListDiskInterfaces(std::vector<DiskInterface>& interfaces)
     devpath.append(relative.generic_string());
     found.push_back(Found{*hctl, MakeDevicePath(ClassifyScsiDevice(deviceDir), devpath,
                                                  PlugToken(deviceDir)),
-                          UsbVendorId(deviceDir)});
+                          UsbVendorId(deviceDir), UsbProductId(deviceDir)});
   }
 
   // Directory order is arbitrary; the kernel's numbering is the platform's order here.
   std::sort(found.begin(), found.end(),
             [](const Found& a, const Found& b) { return a.hctl < b.hctl; });
   for (Found& disk : found) {
-    interfaces.push_back(DiskInterface{std::move(disk.path), disk.usbVendorId});
+    interfaces.push_back(DiskInterface{std::move(disk.path), disk.usbVendorId, disk.usbProductId});
   }
   return true;
 }

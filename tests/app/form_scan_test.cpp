@@ -251,6 +251,11 @@ TEST_F(ScanTest, OnlyARefusedDiskThatMayBeOursIsExplained) {
   const sim::DeviceConfig stick = sim::DefaultDeviceConfig(ChipFamily::UsbStick);
   sim::DeviceConfig unknownVendor = Adaptor(ChipFamily::Kts260, {0, 1, 0, 8});
   unknownVendor.usbVendorId.reset();
+  // The chip maker's other products share the vendor id; the product id tells them apart.
+  sim::DeviceConfig makersOther = Adaptor(ChipFamily::Kts260, {0, 1, 0, 8});
+  makersOther.usbProductId = 0x2603;
+  sim::DeviceConfig productUnknown = makersOther;
+  productUnknown.usbProductId.reset();
   const struct {
     const char* what;
     std::vector<sim::DeviceConfig> devices;
@@ -260,6 +265,8 @@ TEST_F(ScanTest, OnlyARefusedDiskThatMayBeOursIsExplained) {
       {"adaptor", {Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})}, 1},
       {"stick and adaptor", {stick, Adaptor(ChipFamily::Kts210, {0, 2, 1, 3})}, 1},
       {"vendor id unknown to the platform", {unknownVendor}, 1},
+      {"another product of the chip maker", {makersOther}, 0},
+      {"product id unknown to the platform", {productUnknown}, 1},
   };
   for (const auto& row : rows) {
     Load(row.devices);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <array>
 #include <string>
 #include <vector>
@@ -92,13 +93,16 @@ TEST(DiscoveryOnSysfs, OnlyARefusedDiskThatMayBeOursCountsAsARefusedBridge) {
     const char* what;
     std::string refusing;
     bool enclosureVendorUnreadable;
+    std::string enclosureProduct;  // written over the adaptor's idProduct; empty: left
     bool refusedBridge;
   } rows[] = {
-      {"foreign stick refused", "sg3", false, false},
-      {"adaptor refused", "sg1", false, true},
-      {"adaptor refused, vendor id not shown", "sg1", true, true},
-      {"1394 bridge refused: no USB vendor id to go by", "sg4", false, true},
-      {"nothing refused", "", false, false},
+      {"foreign stick refused", "sg3", false, "", false},
+      {"adaptor refused", "sg1", false, "", true},
+      {"adaptor refused, vendor id not shown", "sg1", true, "", true},
+      {"the chip maker's other product refused", "sg1", false, "2603", false},
+      {"adaptor refused, listed KTS210 product", "sg1", false, "2172", true},
+      {"1394 bridge refused: no USB vendor id to go by", "sg4", false, "", true},
+      {"nothing refused", "", false, "", false},
   };
   for (const auto& row : rows) {
     Bench bench;
@@ -106,6 +110,10 @@ TEST(DiscoveryOnSysfs, OnlyARefusedDiskThatMayBeOursCountsAsARefusedBridge) {
     if (row.enclosureVendorUnreadable) {
       std::filesystem::remove(bench.sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1") /
                               "idVendor");
+    }
+    if (!row.enclosureProduct.empty()) {
+      std::ofstream(bench.sysfs.Dir("/devices/pci0000:00/0000:00:14.0/usb2/2-1") / "idProduct")
+          << row.enclosureProduct << '\n';
     }
     std::array<DevicePathSlot, kScanPathSlots> slots{};
     DiscoveryNotes notes;

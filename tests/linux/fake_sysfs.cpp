@@ -68,6 +68,7 @@ std::string FakeSysfs::AddScsiDevice(const ScsiDeviceShape& shape) {
     }
     if (nodeBus == "usb" && !shape.idVendor.empty() && !fs::exists(node / "idVendor")) {
       Write(node / "idVendor", shape.idVendor);
+      if (!shape.idProduct.empty()) Write(node / "idProduct", shape.idProduct);
     }
     std::ifstream in(node / name);
     in >> token;

@@ -15,6 +15,7 @@ struct ScsiDeviceShape {
   std::string sg;            // "sg1"; empty: no sg node (sg driver not loaded)
   std::string state = "running";
   std::string idVendor = "3c9f";  // the USB device's vendor id as sysfs shows it; empty: none
+  std::string idProduct = "2602";  // and its product id, likewise
 };
 
 class FakeSysfs {

@@ -90,6 +90,9 @@ TEST(SysfsDiskSource, ListsEveryScsiDiskWithAnSgNodeByItsAttachment) {
   for (const DiskInterface& disk : interfaces) vendors.push_back(disk.usbVendorId);
   const std::optional<std::uint16_t> none, ours = 0x3C9F, stick = 0x0781;
   EXPECT_EQ(vendors, (std::vector{none, none, ours, ours, ours, stick, none, ours}));
+  for (const DiskInterface& disk : interfaces) {  // the product id comes from the same device
+    EXPECT_EQ(disk.usbProductId, disk.usbVendorId ? std::optional<std::uint16_t>(0x2602) : none);
+  }
 }
 
 TEST(SysfsDiskSource, TellsAMissingListFromAnEmptyOne) {

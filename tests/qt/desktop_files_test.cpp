@@ -1,6 +1,7 @@
 // The files the package puts on the desktop: the udev rule that gives the user at the seat the
 // adaptor's sg node (and nothing broader), and the desktop entry that starts the program.
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "device/usb_products.h"
 
 namespace corvane::app::qt::testing {
 namespace {
@@ -26,37 +29,39 @@ std::vector<std::string> RuleLines(const std::filesystem::path& file) {
 }
 
 TEST(DesktopFiles, UdevRuleOpensOnlyTheAdaptorsSgNodeToTheSeatUser) {
-  const std::filesystem::path rule = kResources / "70-corvane-update.rules";
+  // The rule as the build made it from the product list (udevadm tries it in tests/linux).
+  const std::filesystem::path rule = CORVANE_UDEV_RULE;
   // uaccess is applied by 73-seat-late.rules, so the rule's number must sort before it.
   EXPECT_LT(std::stoi(rule.filename().string().substr(0, 2)), 73);
   const std::vector<std::string> lines = RuleLines(rule);
-  const auto has = [](const std::string& line, const char* text) {
+  ASSERT_FALSE(lines.empty());
+  // Nothing below the first line is read for any node but an sg node.
+  EXPECT_EQ(lines.front(), "SUBSYSTEM!=\"scsi_generic\", GOTO=\"corvane_update_end\"");
+  const auto has = [](const std::string& line, const std::string& text) {
     return line.find(text) != std::string::npos;
   };
-  // Every line that grants access grants it to an sg node only: that of a USB device with the chip
-  // maker's vendor id, or (FireWire) of a SCSI device whose INQUIRY vendor is the brand's or the
-  // chip maker's.
+  // One grant per listed product, matched on one USB device that is not a hub, and nothing else.
   std::vector<std::string> grants;
   std::vector<std::string> gotos, labels;
   for (const std::string& line : lines) {
-    for (const char* broader : {"MODE=", "GROUP=", "OWNER=", "RUN"}) {
+    for (const char* broader : {"MODE=", "GROUP=", "OWNER=", "RUN", "ATTRS{vendor}", "firewire"}) {
       EXPECT_FALSE(has(line, broader)) << line;  // never world-writable, no group, no program
     }
     if (const auto at = line.find("GOTO=\""); at != std::string::npos) {
       gotos.push_back(line.substr(at + 6, line.find('"', at + 6) - at - 6));
     }
     if (line.starts_with("LABEL=\"")) labels.push_back(line.substr(7, line.size() - 8));
-    if (!has(line, "TAG+=\"uaccess\"")) continue;
-    grants.push_back(line);
-    EXPECT_TRUE(has(line, "SUBSYSTEM==\"scsi_generic\"")) << line;
-    const bool usb = has(line, "SUBSYSTEMS==\"usb\"") && has(line, "ATTRS{idVendor}==\"3c9f\"");
-    const bool fireWire = has(line, "SUBSYSTEMS==\"scsi\"") &&
-                          has(line, "ATTRS{vendor}==\"Corvane*|CORVANE*|Quorvel*|QUORVEL*\"");
-    EXPECT_TRUE(usb || fireWire) << line;
+    if (has(line, "TAG+=\"uaccess\"")) grants.push_back(line);
   }
-  EXPECT_EQ(grants.size(), 2u);
-  // udev ignores a GOTO whose label is missing: the FireWire grant would then reach every sg node
-  // with that INQUIRY vendor, whatever its bus.
+  ASSERT_EQ(grants.size(), device::kCorvaneUsbProducts.size());
+  for (std::size_t i = 0; i < grants.size(); ++i) {
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\"",
+                  device::kCorvaneUsbProducts[i].vendorId, device::kCorvaneUsbProducts[i].productId);
+    EXPECT_EQ(grants[i], "SUBSYSTEMS==\"usb\", " + std::string(ids) +
+                             ", ATTRS{bDeviceClass}!=\"09\", TAG+=\"uaccess\"");
+  }
+  // udev ignores a GOTO whose label is missing: the grants would then reach every node.
   for (const std::string& target : gotos) {
     EXPECT_NE(std::find(labels.begin(), labels.end(), target), labels.end()) << target;
   }
