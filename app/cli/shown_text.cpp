@@ -119,7 +119,7 @@ std::size_t IncompleteTail(std::string_view text) {
 class EscapingBuffer : public std::streambuf {
  public:
   explicit EscapingBuffer(std::streambuf* inner) : inner_(inner) {}
-  // A sequence still cut off is written as the bytes it is.
+  // A sequence still cut off at the end is written escaped, byte by byte.
   ~EscapingBuffer() override { Emit(pending_.size()); }
   EscapingBuffer(const EscapingBuffer&) = delete;
   EscapingBuffer& operator=(const EscapingBuffer&) = delete;
