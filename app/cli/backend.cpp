@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/cli/exit_codes.h"
+#include "app/cli/shown_text.h"
 #include "device/ascii_text.h"
 
 #ifndef CORVANE_VERSION
@@ -26,17 +27,18 @@ class PosingAsRealPort : public device::ScsiPort {
 };
 
 void PrintTraceLine(const device::TraceEntry& entry) {
-  std::cerr << "trace " << device::FormatTraceEntry(entry) << '\n';
+  std::cerr << "trace " << ShownLine(device::FormatTraceEntry(entry)) << '\n';
 }
 
 }  // namespace
 
 void CliHost::DebugOutput(std::string_view text) {
-  if (echo_) std::cerr << "debug: " << text << (text.ends_with('\n') ? "" : "\n");
+  if (text.ends_with('\n')) text.remove_suffix(1);
+  if (echo_) std::cerr << "debug: " << ShownLine(text) << '\n';
 }
 
 void CliHost::ShowErrorBox(std::string_view text, std::string_view caption) {
-  std::cerr << caption << ": " << text << '\n';
+  std::cerr << ShownLine(caption) << ": " << ShownLine(text) << '\n';
 }
 
 std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string& error,
@@ -114,7 +116,9 @@ Backend::~Backend() {
 
 int Backend::Finish(int exitCode) {
   const auto problems = files_->Finish(world_.get(), world_ ? &clock_ : nullptr);
-  for (const auto& problem : problems) std::cerr << "corvane-update: " << problem << '\n';
+  for (const auto& problem : problems) {
+    std::cerr << "corvane-update: " << ShownLine(problem) << '\n';
+  }
   return problems.empty() ? exitCode : kExitSessionFile;
 }
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/cli/backup_files.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
 
 namespace corvane::app::cli {
@@ -51,9 +52,10 @@ bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedB
 }
 
 std::string ProductText(const DeviceOutcome& checked) {
-  if (!checked.row) return checked.checkedPath;
+  if (!checked.row) return ShownLine(checked.checkedPath);
   const ListedDevice& row = checked.listed[*checked.row];
-  return TrimmedText(row.model) + " (" + TrimmedText(std::string(BusPrefix(row.bus))) + ")";
+  return ShownText(TrimmedText(row.model)) + " (" + TrimmedText(std::string(BusPrefix(row.bus))) +
+         ")";
 }
 
 bool Confirmed(const CliOptions& options, const std::string& question, std::string& reason) {
@@ -62,7 +64,7 @@ bool Confirmed(const CliOptions& options, const std::string& question, std::stri
     reason = "no terminal to ask for confirmation; add --yes to go ahead without asking";
     return false;
   }
-  std::cerr << question << " [y/N] " << std::flush;
+  std::cerr << ShownLine(question) << " [y/N] " << std::flush;
   std::string answer;
   if (!ReadAnswerLine(answer)) answer.clear();
   std::transform(answer.begin(), answer.end(), answer.begin(),

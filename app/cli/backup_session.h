@@ -31,7 +31,8 @@ struct SavedBackup {
 bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedBackup& saved,
                 std::string& error);
 
-// "Corvane KTS260 NVMe (<<USB>>)": the product as INQUIRY names it, and its bus.
+// "Corvane KTS260 NVMe (<<USB>>)": the product as INQUIRY names it, and its bus, as the text
+// output shows them.
 std::string ProductText(const DeviceOutcome& checked);
 
 // --yes, or "y" on the terminal to `question`; false with `reason` otherwise.

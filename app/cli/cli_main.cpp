@@ -7,6 +7,7 @@
 #include "app/cli/backend.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/verbs.h"
 
 #ifndef CORVANE_VERSION
@@ -16,10 +17,12 @@
 namespace corvane::app::cli {
 
 int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& devices) {
+  // No byte of a device, a file or an argument steers the terminal, whichever line prints it.
+  const OutputGuard guard;
   std::vector<std::string_view> arguments(argv + 1, argv + argc);
   const ParseResult parsed = ParseArguments(arguments);
   if (!parsed.options) {
-    std::cerr << "corvane-update: " << parsed.error << "\n\n" << UsageText();
+    std::cerr << "corvane-update: " << ShownLine(parsed.error) << "\n\n" << UsageText();
     return kExitUsage;
   }
   const CliOptions& options = *parsed.options;
@@ -37,7 +40,7 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
   std::string error;
   auto backend = Backend::Create(options, error, devices);
   if (!backend) {
-    std::cerr << "corvane-update: " << error << '\n';
+    std::cerr << "corvane-update: " << ShownLine(error) << '\n';
     return (options.simulate || options.simulateFile || options.replay || options.simulateState ||
             options.record)
                ? kExitUsage
@@ -58,7 +61,7 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
     return backend->Finish(exitCode);
   } catch (const std::exception& e) {
     // Nothing below throws on purpose; say what happened rather than abort without a word.
-    std::cerr << "corvane-update: " << e.what() << '\n';
+    std::cerr << "corvane-update: " << ShownLine(e.what()) << '\n';
     return kExitNoAccess;
   }
 }

@@ -4,6 +4,7 @@
 
 #include "app/cli/backend.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/shown_text.h"
 #include "device/ascii_text.h"
 #include "firmware/chip_profiles.h"
 
@@ -50,6 +51,10 @@ std::string GateReason(const UpdateCheckResult& check) {
 std::string TrimmedText(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
   return text;
+}
+
+std::string ShownItem(const ListedDevice& device) {
+  return ShownText(TrimmedText(device.ItemText()));
 }
 
 std::string OfferedVersionText(std::uint8_t chipCode) {
@@ -173,11 +178,11 @@ std::string DescribeOutcome(const DeviceOutcome& outcome) {
   std::string text;
   if (outcome.outcome == Outcome::Several) {
     for (const auto& row : outcome.listed) {
-      text += "adaptor: " + TrimmedText(row.ItemText()) + "  " + row.path + "\n";
+      text += "adaptor: " + ShownItem(row) + "  " + ShownLine(row.path) + "\n";
     }
   } else if (outcome.outcome != Outcome::NoDevice) {
-    if (outcome.row) text += "device: " + TrimmedText(outcome.listed[*outcome.row].ItemText()) + "\n";
-    if (!outcome.checkedPath.empty()) text += "path: " + outcome.checkedPath + "\n";
+    if (outcome.row) text += "device: " + ShownItem(outcome.listed[*outcome.row]) + "\n";
+    if (!outcome.checkedPath.empty()) text += "path: " + ShownLine(outcome.checkedPath) + "\n";
     const std::uint8_t code = outcome.check.chipCode;
     if (code != 0) {
       const std::string name = ChipNameText(code);

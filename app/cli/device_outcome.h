@@ -49,6 +49,8 @@ std::string ChipCodeText(std::uint8_t chipCode);
 
 // The INQUIRY text of a list item without the padding the device puts behind it.
 std::string TrimmedText(std::string text);
+// A listed adaptor's item as the text output shows it: trimmed, the device's bytes escaped.
+std::string ShownItem(const ListedDevice& device);
 // The version this tool offers for the chip, as the offer names it ("234.01.00.01"); empty for a
 // chip it does not update.
 std::string OfferedVersionText(std::uint8_t chipCode);

@@ -8,6 +8,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/progress_printer.h"
 #include "app/cli/scan_session.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 #include "device/platform.h"
@@ -56,7 +57,7 @@ class RestoreContext : public firmware::UpdateContext {
 std::string BackupSummary(const firmware::AdaptorBackup& backup) {
   return ChipNameText(backup.chipCode) + " firmware " + VersionText(backup.firmwareVersion) +
          (backup.romMode ? " (boot ROM: NVRAM block only)" : "") + ", taken " +
-         backup.IdentityValue("taken");
+         ShownText(backup.IdentityValue("taken"));
 }
 
 }  // namespace
@@ -72,7 +73,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
       j["reason"] = reason;
       std::cout << JsonText(j, 2) << '\n';
     } else {
-      std::cerr << "Backup failed: " << reason << '\n';
+      std::cerr << "Backup failed: " << ShownLine(reason) << '\n';
     }
     return kExitUpdateFailed;
   }
@@ -98,12 +99,14 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   if (options.json) {
     std::cout << JsonText(j, 2) << '\n';
   } else if (ok) {
-    std::cout << "device: " << ProductText(*checked) << "\npath: " << checked->checkedPath
-              << "\nbackup: " << saved.file << "\nholds: " << BackupSummary(saved.backup) << "; "
+    std::cout << "device: " << ProductText(*checked)
+              << "\npath: " << ShownLine(checked->checkedPath)
+              << "\nbackup: " << ShownLine(saved.file)
+              << "\nholds: " << BackupSummary(saved.backup) << "; "
               << saved.backup.firmwareArea.size() << " bytes of firmware area, "
               << saved.backup.nvram.size() << " bytes of NVRAM\n";
   } else {
-    std::cerr << "Backup failed: " << error << '\n';
+    std::cerr << "Backup failed: " << ShownLine(error) << '\n';
   }
   return ok ? kExitOk : kExitUpdateFailed;
 }
@@ -117,7 +120,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
       j["reason"] = reason;
       std::cout << JsonText(j, 2) << '\n';
     } else {
-      std::cerr << "Restore refused: " << reason << '\n';
+      std::cerr << "Restore refused: " << ShownLine(reason) << '\n';
     }
     return kExitRefused;
   };
@@ -186,7 +189,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   j["reason"] = complete ? nlohmann::json(nullptr) : nlohmann::json(reason);
   if (!options.json) {
     std::cout << "status: " << (complete ? kStatusRestoreComplete : kStatusRestoreFail) << '\n';
-    if (!complete) std::cout << "reason: " << reason << '\n';
+    if (!complete) std::cout << "reason: " << ShownLine(reason) << '\n';
   }
   const auto after = ReplugAndRescan(backend, form, view, before->checkedPath);
   j["firmwareAfter"] = after && after->firmware ? nlohmann::json(*after->firmware) : nlohmann::json(nullptr);
@@ -195,7 +198,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   if (options.json) {
     std::cout << JsonText(j, 2) << '\n';
   } else if (after) {
-    std::cout << "re-plugged: " << before->checkedPath << '\n';
+    std::cout << "re-plugged: " << ShownLine(before->checkedPath) << '\n';
     if (after->firmware) {
       std::cout << "firmware after: " << *after->firmware << (after->romMode ? " (boot ROM)" : "") << '\n';
     }

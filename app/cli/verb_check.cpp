@@ -4,6 +4,7 @@
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/scan_session.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/verbs.h"
 #include "device/system_devices.h"
 
@@ -17,7 +18,7 @@ std::optional<DeviceOutcome> ScanAndCheck(const CliOptions& options, TForm1& for
   if (options.device && form.FoundDiskCount > 0) {
     row = CheckListedDevice(form, view, *options.device);
     if (!row) {
-      std::cerr << "No listed adaptor has the path '" << *options.device
+      std::cerr << "No listed adaptor has the path '" << ShownLine(*options.device)
                 << "'; 'corvane-update list' shows the paths of the attached adaptors.\n";
       exitCode = kExitNoDevice;
       return std::nullopt;

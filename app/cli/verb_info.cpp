@@ -5,6 +5,7 @@
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/scan_session.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/verbs.h"
 #include "device/bridge_commands.h"
 #include "device/chip_identification.h"
@@ -32,13 +33,16 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-// Bytes as text: printable ASCII as it is, anything else as \xNN; padding at the end dropped.
+// Bytes as text: printable ASCII as it is, a backslash as \\, anything else as \xNN; padding at
+// the end dropped.
 std::string PrintableText(std::span<const std::uint8_t> bytes) {
   std::size_t end = bytes.size();
   while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == 0)) --end;
   std::string text;
   for (std::size_t i = 0; i < end; ++i) {
-    if (bytes[i] >= 0x20 && bytes[i] < 0x7F) {
+    if (bytes[i] == '\\') {
+      text += "\\\\";
+    } else if (bytes[i] >= 0x20 && bytes[i] < 0x7F) {
       text += static_cast<char>(bytes[i]);
     } else {
       char escaped[8];
@@ -75,8 +79,11 @@ Facts ReadFacts(const DeviceOutcome& checked) {
   const std::string& path = checked.checkedPath;
   const std::uint8_t code = checked.row ? device::ChipCodeOf(checked.listed[*checked.row].chipId)
                                         : checked.check.chipCode;
-  if (checked.row) f.Add("device", "item", TrimmedText(checked.listed[*checked.row].ItemText()));
-  f.Add("path", "path", path);
+  if (checked.row) {
+    const ListedDevice& row = checked.listed[*checked.row];
+    f.Add("device", "item", TrimmedText(row.ItemText()), ShownItem(row));
+  }
+  f.Add("path", "path", path, ShownLine(path));
   const std::string name = ChipNameText(code);
   f.Add("chip", "chip", name.empty() ? nlohmann::json(nullptr) : nlohmann::json(name));
   f.Add("ChipCode", "chipCode", ChipCodeText(code));

@@ -3,6 +3,7 @@
 
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/verbs.h"
 #include "app/device_scan.h"
 #include "app/form_texts.h"
@@ -82,7 +83,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
     std::cout << JsonText(j, 2) << '\n';
   } else {
     for (const auto& line : lines) {
-      std::cout << TrimmedText(line.device.ItemText()) << "  ChipCode=" << ChipCodeText(line.chipCode);
+      std::cout << ShownItem(line.device) << "  ChipCode=" << ChipCodeText(line.chipCode);
       const std::string name = ChipNameText(line.chipCode);
       if (!name.empty()) std::cout << " chip=" << name;
       if (line.firmware) {
@@ -90,7 +91,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
                   << " romMode=" << (line.romMode ? "yes" : "no");
         if (line.offered) std::cout << " offered=" << OfferedVersionText(line.chipCode);
       }
-      std::cout << " path=" << line.device.path << '\n';
+      std::cout << " path=" << ShownLine(line.device.path) << '\n';
     }
     if (lines.empty()) std::cout << kStatusNoDevice << '\n' << "reason: " << reason << '\n';
   }

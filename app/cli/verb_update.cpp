@@ -8,6 +8,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/progress_printer.h"
 #include "app/cli/scan_session.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 #include "app/form_texts.h"
@@ -62,7 +63,7 @@ int Finish(const CliOptions& options, const UpdateReport& report, int exitCode) 
   if (options.json) {
     std::cout << JsonText(ReportJson(report), 2) << '\n';
   } else if (report.result == "refused") {
-    std::cerr << "Update refused: " << report.reason << '\n';
+    std::cerr << "Update refused: " << ShownLine(report.reason) << '\n';
   }
   return exitCode;
 }
@@ -112,7 +113,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       // Never written to, --force or not: the check could not confirm an updatable bridge.
       report.reason = OutcomeReason(*before) + "; the device is not a supported Corvane adaptor, "
                       "nothing was written";
-      if (!options.json) std::cerr << "Update refused: " << report.reason << '\n';
+      if (!options.json) std::cerr << "Update refused: " << ShownLine(report.reason) << '\n';
       return Finish(options, report, exitCode);
     case Outcome::NoDevice:
     case Outcome::Several:
@@ -146,7 +147,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     }
     report.backupFile = saved.file;
     if (!options.json) {
-      std::cout << "backup: " << saved.file << '\n';
+      std::cout << "backup: " << ShownLine(saved.file) << '\n';
       if (saved.backup.romMode) {
         std::cout << "backup note: the bridge runs its boot ROM, which cannot read its flash "
                      "back; the backup holds the NVRAM block only\n";
@@ -181,7 +182,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   if (!complete) report.reason = DescribeRunFailure(run);
   if (!options.json) {
     std::cout << "status: " << report.status << '\n';
-    if (!complete) std::cout << "reason: " << report.reason << '\n';
+    if (!complete) std::cout << "reason: " << ShownLine(report.reason) << '\n';
   }
 
   // A virtual adaptor is re-plugged as a user would do, and the window's watch would rescan.
@@ -190,7 +191,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     report.romModeAfter = after->romMode;
     report.rescanStatus = after->rescanStatus;
     if (!options.json) {
-      std::cout << "re-plugged: " << before->checkedPath << '\n';
+      std::cout << "re-plugged: " << ShownLine(before->checkedPath) << '\n';
       if (after->firmware) {
         std::cout << "firmware after: " << *after->firmware << (after->romMode ? " (boot ROM)" : "")
                   << '\n';
@@ -201,7 +202,8 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     std::cout << "Unplug the adaptor, plug it in again and run 'corvane-update check'.\n";
   }
   if (!options.json && !complete && report.backupFile) {
-    std::cout << "The adaptor's earlier firmware and NVRAM are saved in " << *report.backupFile
+    std::cout << "The adaptor's earlier firmware and NVRAM are saved in "
+              << ShownLine(*report.backupFile)
               << "; 'corvane-update restore' writes them back.\n";
   }
   return Finish(options, report, complete ? kExitOk : kExitUpdateFailed);

@@ -7,6 +7,7 @@
 
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 #include "app/cli/watch_loop.h"
@@ -44,7 +45,8 @@ bool HandleSimulationCommand(const std::string& line, sim::SimWorld& world) {
   if (verb == "quit") return false;
   const bool known = verb == "unplug" || verb == "replug" || verb == "plug";
   if (!known || !(words >> index)) {
-    std::cerr << "watch: unknown command '" << line << "'; use unplug N, replug N or quit\n";
+    std::cerr << "watch: unknown command '" << ShownText(line)
+              << "'; use unplug N, replug N or quit\n";
     return true;
   }
   if (index >= world.DeviceCount()) {
@@ -108,7 +110,7 @@ int RunWatch(const CliOptions& options, Backend& backend) {
           std::cout << " (" << reason << ")";
         }
         for (const auto& row : outcome.listed) {
-          std::cout << " | " << TrimmedText(row.ItemText()) << " " << row.path;
+          std::cout << " | " << ShownItem(row) << " " << ShownLine(row.path);
         }
         std::cout << '\n';
       }

@@ -423,6 +423,89 @@ TEST(CliErrors, BadInputGetsAClearResult) {
   std::remove((dir + "cli_bytes.json").c_str());
 }
 
+// Whether printed text holds a byte that moves the cursor, clears the screen or reorders a line:
+// a control byte other than the line break, an 8-bit CSI, a right-to-left override.
+bool SteersTerminal(const std::string& text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\n') return true;
+  }
+  return text.find("\xC2\x9B") != std::string::npos ||
+         text.find("\xE2\x80\xAE") != std::string::npos;
+}
+
+int LinesStartingWith(const std::string& text, std::string_view start) {
+  std::istringstream lines(text);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);) count += line.starts_with(start) ? 1 : 0;
+  return count;
+}
+
+// Adaptor 0 of the scenario names itself "\nstatus: Update complete" in its INQUIRY vendor and
+// product; adaptor 1 carries ESC, BEL, an 8-bit CSI and a right-to-left override. Neither forges a
+// line or reaches the terminal in any verb's text output: their bytes are shown escaped.
+TEST(CliOutput, DeviceTextsCannotForgeALineOrSteerTheTerminal) {
+  const std::string scenario = " --simulate-file " CORVANE_CLI_TEST_DIR "/forged_inquiry.json";
+  std::filesystem::create_directories(DataHome());
+  const std::string backup = DataHome() + "/forged.cvbackup";
+  const char* forged = "<<USB>> \\nstatus: Update complete";
+  const char* steering = "Corvane\\x1B]0;x\\x07\\u009B2J\\u202Edcba";
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    const char* shows;  // on stdout
+    int completeLines;  // lines that begin "status: Update complete"
+  };
+  const Case cases[] = {
+      {"list", 0, steering, 0},
+      {"watch", 0, forged, 0},
+      {"check", 3, forged, 0},  // several adaptors: both are named
+      {"info --device sim/usbstor/1", 0, steering, 0},
+      {"info --device sim/usbstor/0", 0, "NVRAM field 1: \\x1B[2J\\\\\\x0A\n", 0},
+      {"update --device sim/usbstor/0", 7, forged, 0},  // refused: no terminal to confirm on
+      {"update --yes --trace --device sim/usbstor/0", 0, forged, 1},
+      {"backup --device sim/usbstor/1 --output " + backup, 0, steering, 0},
+      {"restore " + backup + " --device sim/usbstor/1", 7, steering, 0},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool(c.arguments + scenario);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr(c.shows)) << c.arguments;
+    EXPECT_FALSE(SteersTerminal(run.out)) << c.arguments << "\n" << run.out;
+    EXPECT_FALSE(SteersTerminal(run.err)) << c.arguments << "\n" << run.err;
+    EXPECT_EQ(LinesStartingWith(run.out + run.err, "status: Update complete"), c.completeLines)
+        << c.arguments << "\n" << run.out;
+  }
+  // JSON carries the device's bytes, escaped the JSON way, and stays JSON.
+  const ToolRun json = RunTool("list --json" + scenario);
+  EXPECT_FALSE(SteersTerminal(json.out)) << json.out;
+  EXPECT_EQ(Json(json)["devices"][1]["model"],
+            "Corvane\x1B]0;x\x07\xC2\x9B" "2J\xE2\x80\xAE" "dcba");
+}
+
+// Names of files and keys read from them reach standard error escaped as well.
+TEST(CliOutput, FileNamesAndKeysInMessagesAreEscaped) {
+  const std::string dir = ::testing::TempDir() + "cli_" + std::to_string(getpid());
+  const std::string named = dir + "_\x1B" "c.json";
+  const std::string keyed = dir + "_key.json";
+  std::ofstream(keyed) << R"({"devices": [{"chip": "KTS260", "\u001b[2J\nstatus: ok": 1}]})";
+  struct Case {
+    std::string arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"list --simulate-file " + named, "_\\x1Bc.json"},
+      {"list --replay " + named, "_\\x1Bc.json"},
+      {"check --simulate-file " + keyed, "unknown key \"\\x1B[2J\\nstatus: ok\""},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = RunTool(c.arguments);
+    EXPECT_EQ(run.exitCode, 1) << c.arguments;
+    EXPECT_THAT(run.err, HasSubstr(c.says)) << c.arguments;
+    EXPECT_FALSE(SteersTerminal(run.err)) << c.arguments << "\n" << run.err;
+  }
+  std::remove(keyed.c_str());
+}
+
 // The watch runs the window's 500 ms rescan timer on the real clock: an unplug and re-plug in
 // quick succession end in exactly one rescan.
 TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {

@@ -10,7 +10,7 @@ exe=${1:?usage: cli_journey.sh corvane-update.exe}
 
 failures=0
 out=$(mktemp)
-trap 'rm -f "$out" "$out.state"' EXIT
+trap 'rm -f "$out" "$out.state" "$out.cvbackup"' EXIT
 
 # expect EXIT "TEXT" STDIN ARGS...: the run ends with EXIT and its output (stdout and stderr) holds TEXT.
 expect() {
@@ -47,6 +47,31 @@ expect 1 "the built-in scenarios are" "" list --simulate nosuch
 expect 5 "result: update-offered" "" check --replay "$(dirname "$0")/../cli/recordings/check-kts210.json"
 expect 6 "status: Update Fail" "" update --yes --simulate kts260-unplug --simulate-state "$out.state"
 expect 5 "firmware: 0.1.0.8 (boot ROM)" "" check --simulate kts260-unplug --simulate-state "$out.state"
+# Adaptors whose INQUIRY texts hold a line break ("\nstatus: Update complete") and terminal escapes:
+# every verb shows them escaped, so no line is forged and no control byte reaches the console.
+forged="$(dirname "$0")/../cli/forged_inquiry.json"
+dev0='\\?\usbstor#disk&ven__status:&prod__update_complete&rev__[2j#3c9f00000000&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}'
+dev1='\\?\usbstor#disk&ven_corvane_&prod_]0;x___2j___dcba&rev_0213#3c9f00000001&0#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}'
+# honest ARGS...: after expect, the output holds no control byte but line breaks, no 8-bit CSI or
+# right-to-left override, and no line that starts "status: Update complete".
+honest() {
+  if LC_ALL=C tr -d '\n' <"$out" | LC_ALL=C grep -q '[[:cntrl:]]' ||
+     LC_ALL=C grep -q $'\xc2\x9b\\|\xe2\x80\xae' "$out" || grep -q '^status: Update complete' "$out"; then
+    echo "FAIL: corvane-update $*: the adaptor's bytes reached the output unescaped"
+    sed -n l "$out" | sed 's/^/    | /'
+    failures=$((failures + 1))
+  fi
+}
+expect 0 '<<USB>> \nstatus: Update complete  ChipCode=0x16' "" list --simulate-file "$forged"; honest list
+expect 3 'adaptor: <<USB>> Corvane\x1B]0;x\x07\u009B2J\u202Edcba' "" check --simulate-file "$forged"; honest check
+expect 0 'device: <<USB>> Corvane\x1B]0;x' "" info --device "$dev1" --simulate-file "$forged"; honest info
+expect 7 'device: <<USB>> \nstatus: Update complete' "" update --device "$dev0" --simulate-file "$forged"; honest update
+expect 0 'device: Corvane\x1B]0;x' "" backup --device "$dev1" --output "$out.cvbackup" --simulate-file "$forged"
+honest backup
+expect 7 'add --yes' "" restore "$out.cvbackup" --device "$dev1" --simulate-file "$forged"; honest restore
+expect 0 '| <<USB>> \nstatus: Update complete' "" watch --simulate-file "$forged"; honest watch
+# A file name with an ESC byte, in the message on stderr.
+expect 1 "no\x1B[0m.json" "" list --simulate-file "$(printf 'no\033[0m.json')"; honest list --simulate-file
 # The real backend: SetupDi on Wine lists no disk.
 expect 2 "Cannot find any supported Corvane devices." "" list
 expect 2 "status: Cannot find any supported Corvane devices." "" check
