@@ -108,18 +108,18 @@ TEST(CliRestoreGuard, BackupsGoOnlyWhereTheyBelong) {
   ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
   std::ofstream(dir + "/other.json") << R"({"devices": [{"bus": "usb", "chip": "KTS260",
       "firmware": [0, 1, 0, 8], "nvram": {"field2": "NVMe Pro"}}]})";
-  const auto take = [&](const std::string& file, const char* scenario, bool posesAsReal) {
+  // A backup of the kts260 adaptor, as a simulated or a real one, or of the other adaptor.
+  const auto take = [&](const std::string& file, bool posesAsReal, bool other) {
     CliOptions options;
     options.verb = Verb::Backup;
     options.output = dir + "/" + file;
-    (std::string(scenario).ends_with(".json") ? options.simulateFile : options.simulate) =
-        std::string(scenario).ends_with(".json") ? dir + "/" + scenario : scenario;
+    (other ? options.simulateFile : options.simulate) = other ? dir + "/other.json" : "kts260";
     options.simulationPosesAsReal = posesAsReal;
     ASSERT_EQ(RunVerb(options, RunBackup).exitCode, kExitOk) << file;
   };
-  take("simulated.cvbackup", "kts260", false);
-  take("real.cvbackup", "kts260", true);
-  take("other.cvbackup", "other.json", false);
+  take("simulated.cvbackup", false, false);
+  take("real.cvbackup", true, false);
+  take("other.cvbackup", false, true);
 
   struct Case {
     const char* file;

@@ -187,45 +187,5 @@ TEST(AdaptorRestore, RefusalsSendNoWriteCommand) {
   }
 }
 
-// What goes on: another adaptor's firmware area when the user names it so, the target keeping its
-// own NVRAM block; a real adaptor's backup on a simulated one, with a note.
-TEST(AdaptorRestore, NamedOtherAdaptorAndRealOnSimulatedGoOn) {
-  sim::DeviceConfig other = Bridge(ChipFamily::Kts260);
-  other.nvram[0x5B] = '7';
-  AdaptorBackup fromOther = BackupOf(other);
-  std::fill(fromOther.nvram.begin(), fromOther.nvram.end(), std::uint8_t{0x5A});
-  AdaptorBackup real = BackupOf(Bridge(ChipFamily::Kts260));
-  real.simulated = false;
-  struct Case {
-    const char* what;
-    const AdaptorBackup& backup;
-    RestoreOptions options;
-    const char* note;
-    bool nvramWritten;
-  };
-  const Case cases[] = {
-      {"another adaptor, named", fromOther, {true}, "keeps its own NVRAM block", false},
-      {"real backup, simulated adaptor", real, {}, "from a real adaptor", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    SimRig rig(Bridge(ChipFamily::Kts260, false));
-    RecordingForm update(0x16);
-    ASSERT_TRUE(UpdateFirmware(update, rig.Path()));
-    const auto live = rig.Bridge().Nvram();
-    const std::vector<std::uint8_t> ownNvram(live.begin(), live.end());
-    const RestorePlan plan = PlanRestore(rig.Path(), c.backup, c.options);
-    ASSERT_EQ(plan.verdict, RestoreVerdict::Go) << plan.reason;
-    ASSERT_EQ(plan.notes.size(), 1u);
-    EXPECT_NE(plan.notes[0].find(c.note), std::string::npos) << plan.notes[0];
-    RecordingForm form(0x16);
-    ASSERT_TRUE(RestoreAdaptorBackup(form, rig.Path(), c.backup, c.options));
-    EXPECT_EQ(Area(rig.Bridge(), kKts260Profile.firmwareArea), c.backup.firmwareArea);
-    const auto nvram = rig.Bridge().Nvram();
-    const std::uint8_t* expected = c.nvramWritten ? c.backup.nvram.data() : ownNvram.data();
-    EXPECT_TRUE(std::equal(nvram.begin(), nvram.end(), expected));
-  }
-}
-
 }  // namespace
 }  // namespace corvane::firmware::testing
