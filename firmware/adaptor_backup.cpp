@@ -6,6 +6,7 @@
 
 #include "device/aligned_buffer.h"
 #include "device/bridge_commands.h"
+#include "device/chip_identification.h"
 #include "device/chip_info.h"
 #include "firmware/buffer_descriptor.h"
 #include "firmware/chip_profiles.h"
@@ -17,6 +18,8 @@ namespace {
 
 constexpr char kMagic[8] = {'C', 'V', 'U', 'P', 'B', 'A', 'C', 'K'};
 constexpr std::uint8_t kFlagBootRom = 0x01;
+constexpr std::uint8_t kFlagSimulated = 0x02;
+constexpr std::uint8_t kKnownFlags = kFlagBootRom | kFlagSimulated;
 
 // Header fields (little-endian), see docs/cli.md.
 constexpr std::size_t kAtFormat = 8, kAtHeaderSize = 10, kAtChipCode = 12, kAtFlags = 13,
@@ -98,7 +101,8 @@ std::vector<std::uint8_t> EncodeBackup(const AdaptorBackup& backup) {
   Put16(bytes, kAtFormat, kBackupFormatVersion);
   Put16(bytes, kAtHeaderSize, kBackupHeaderSize);
   bytes[kAtChipCode] = backup.chipCode;
-  bytes[kAtFlags] = backup.romMode ? kFlagBootRom : 0;
+  bytes[kAtFlags] = static_cast<std::uint8_t>((backup.romMode ? kFlagBootRom : 0) |
+                                              (backup.simulated ? kFlagSimulated : 0));
   Put16(bytes, kAtUsbVendor, backup.usbVendor);
   Put16(bytes, kAtUsbProduct, backup.usbProduct);
   std::copy(backup.firmwareVersion.begin(), backup.firmwareVersion.end(),
@@ -123,7 +127,9 @@ std::string DecodeBackup(std::span<const std::uint8_t> bytes, AdaptorBackup& bac
   if (bytes.size() < kBackupHeaderSize + 4 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
     return "not a corvane-update backup file";
   }
-  if (Get16(bytes, kAtFormat) != kBackupFormatVersion || Get16(bytes, kAtHeaderSize) != kBackupHeaderSize) {
+  // A flag this version does not know may change what the file means: it is not guessed at.
+  if (Get16(bytes, kAtFormat) != kBackupFormatVersion ||
+      Get16(bytes, kAtHeaderSize) != kBackupHeaderSize || (bytes[kAtFlags] & ~kKnownFlags) != 0) {
     return "a backup format this version of the tool does not read";
   }
   const std::uint64_t firmwareLength = Get32(bytes, kAtFirmwareLength);
@@ -148,6 +154,7 @@ std::string DecodeBackup(std::span<const std::uint8_t> bytes, AdaptorBackup& bac
   AdaptorBackup decoded;
   decoded.chipCode = chipCode;
   decoded.romMode = romMode;
+  decoded.simulated = (bytes[kAtFlags] & kFlagSimulated) != 0;
   decoded.usbVendor = static_cast<std::uint16_t>(Get16(bytes, kAtUsbVendor));
   decoded.usbProduct = static_cast<std::uint16_t>(Get16(bytes, kAtUsbProduct));
   std::copy_n(bytes.begin() + kAtVersion, 4, decoded.firmwareVersion.begin());
@@ -169,6 +176,7 @@ std::string ReadAdaptorBackup(std::string_view path, std::uint8_t chipCode,
   AdaptorBackup read;
   read.chipCode = chipCode;
   read.nvramAddress = chip->nvramAddress;
+  read.simulated = AdaptorIsSimulated();
 
   std::array<std::uint8_t, device::kChipInfoLength> infoBytes{};
   std::uint32_t count = 0;
@@ -217,22 +225,43 @@ std::string ReadAdaptorBackup(std::string_view path, std::uint8_t chipCode,
                   "INQUIRY vendor: " + InquiryField(inquiry.data(), 8, 16) + "\n" +
                   "INQUIRY product: " + InquiryField(inquiry.data(), 16, 32) + "\n" +
                   "INQUIRY revision: " + InquiryField(inquiry.data(), 32, 36) + "\n" +
-                  "path: " + std::string(path) + "\n" + "taken: " + std::string(takenAt) + "\n";
+                  "path: " + std::string(path) + "\n" + "taken: " + std::string(takenAt) + "\n" +
+                  "simulated: " + (read.simulated ? "yes" : "no") + "\n";
   backup = std::move(read);
   return {};
 }
 
-bool RestoreAdaptorBackup(UpdateContext& form, std::string_view path, const AdaptorBackup& backup) {
-  const ChipProfile* chip = FindChipProfile(form.ChipCode());
-  if (chip == nullptr || chip->chipCode != backup.chipCode ||
-      backup.nvramAddress != chip->nvramAddress) {
-    form.ReportFailure({UpdateStep::NoImage});
-    return false;
+std::string ReadAdaptorIdentity(std::string_view path, AdaptorIdentity& identity) {
+  AdaptorIdentity read;
+  read.simulated = AdaptorIsSimulated();
+  read.chipCode = device::ChipCodeOf(device::IdentifyChip(path));
+  const ChipProfile* chip = FindChipProfile(read.chipCode);
+  if (chip == nullptr) return "the adaptor's chip is not one this tool updates";
+
+  std::array<std::uint8_t, device::kChipInfoLength> infoBytes{};
+  std::uint32_t count = 0;
+  if (device::ReadChipInfo(path, infoBytes.data(), device::kChipInfoLength, &count) == 0) {
+    return "the chip information could not be read";
   }
-  if (!backup.firmwareArea.empty() && !RestoreFirmwareArea(form, path, backup.firmwareArea)) {
-    return false;
+  const device::ChipInfo info = device::ParseChipInfo(infoBytes);
+  if (!info.signature) return "the chip information does not carry the bridge's signature";
+  read.usbVendor = info.VendorId();
+  read.usbProduct = info.ProductId();
+
+  std::array<std::uint8_t, device::kInquiryLength> inquiry{};
+  if (device::ScsiInquiry(path, inquiry.data(), device::kInquiryLength) == 0) {
+    return "the INQUIRY data could not be read";
   }
-  return WriteNvramBlock(form, path, chip->nvramAddress, backup.nvram);
+  read.inquiryVendor = InquiryField(inquiry.data(), 8, 16);
+  read.inquiryProduct = InquiryField(inquiry.data(), 16, 32);
+
+  device::WaitBridgeReady(path);
+  if (device::ReadChipMemory(path, chip->nvramAddress, read.nvram.data(),
+                             device::kNvramBlockLength) == 0) {
+    return "the NVRAM block could not be read";
+  }
+  identity = std::move(read);
+  return {};
 }
 
 }  // namespace corvane::firmware

@@ -40,11 +40,12 @@ std::optional<std::uint32_t> FirstMismatch(const std::uint8_t* readBack,
 
 }  // namespace
 
-bool PlaceholderImagesBlockWrite() {
-  if (!CarriesPlaceholderImages()) return false;
+bool AdaptorIsSimulated() {
   const device::ScsiPort* port = device::ActivePlatform().port;
-  return port == nullptr || !port->IsSimulated();
+  return port != nullptr && port->IsSimulated();
 }
+
+bool PlaceholderImagesBlockWrite() { return CarriesPlaceholderImages() && !AdaptorIsSimulated(); }
 
 bool RefusePlaceholderWrite(UpdateContext& form) {
   if (!PlaceholderImagesBlockWrite()) return false;

@@ -14,6 +14,9 @@ inline constexpr std::string_view kPlaceholderRefusedText =
     "Placeholder firmware refused for a real device: this build carries generated placeholder "
     "images, not the chip maker's firmware (build with CORVANE_FIRMWARE_DIR).";
 
+// True when the live port is the simulator's: the adaptor behind it is a virtual one.
+bool AdaptorIsSimulated();
+
 // True when this build carries placeholder images and the live port is not the simulator: then
 // UpdateFirmware and the writers refuse before sending any write command, and a front end should
 // tell the user that this build cannot update a real adaptor.
@@ -34,8 +37,9 @@ bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint3
 // through the chip's writer, and reads it back and compares it as UpdateFirmware does.
 bool RestoreFirmwareArea(UpdateContext& form, std::string_view path,
                          std::span<const std::uint8_t> area);
-// The chip's writer for bytes that came from the adaptor itself: the placeholder guard then holds
-// only on the boot-ROM path, which still sends the carried manufacturing image first.
+// The chip's writer for bytes that came from an adaptor rather than from the carried image. A
+// build with placeholder images writes nothing into a real adaptor here either: such a build is
+// never trusted with a real bridge, whatever bytes it was handed.
 bool WriteOwnFirmwareArea(UpdateContext& form, std::string_view path, std::uint8_t chipCode,
                           const std::uint8_t* image, std::uint32_t length, bool romMode);
 bool ReadBackFlash(std::string_view path, std::uint32_t flashOffset, std::uint8_t* destination,

@@ -61,9 +61,10 @@ AlignedBlock MakeStaging(const std::uint8_t* image, std::uint32_t length, std::u
 
 bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                       const std::uint8_t* image, std::uint32_t length, bool romMode,
-                      int selector, const ChipProfile& chip, bool carriedImage) {
-  // The boot-ROM path sends the carried manufacturing image whatever the firmware bytes are.
-  if ((carriedImage || romMode) && RefusePlaceholderWrite(form)) return false;
+                      int selector, const ChipProfile& chip) {
+  // Whatever the bytes, and on both paths: the boot-ROM path sends the carried manufacturing
+  // image first, and a placeholder build may have been handed placeholder bytes to restore.
+  if (RefusePlaceholderWrite(form)) return false;
   // Given as the data buffer of the sub-code 3 command, which transfers nothing.
   std::array<std::uint8_t, 512> command{};
   command.fill(0xFF);
@@ -134,22 +135,21 @@ bool WriteBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t 
 
 bool WriteNvmeBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode) {
-  return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, 0, kKts260Profile,
-                          true);
+  return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, 0, kKts260Profile);
 }
 
 bool WriteSataBridgeFlash(UpdateContext& form, std::string_view path, std::uint32_t flashOffset,
                           const std::uint8_t* image, std::uint32_t length, bool romMode,
                           int selector) {
   return WriteBridgeFlash(form, path, flashOffset, image, length, romMode, selector,
-                          kKts210Profile, true);
+                          kKts210Profile);
 }
 
 bool WriteOwnFirmwareArea(UpdateContext& form, std::string_view path, std::uint8_t chipCode,
                           const std::uint8_t* image, std::uint32_t length, bool romMode) {
   const ChipProfile* chip = FindChipProfile(chipCode);
   if (chip == nullptr) return false;
-  return WriteBridgeFlash(form, path, 0, image, length, romMode, 0, *chip, false);
+  return WriteBridgeFlash(form, path, 0, image, length, romMode, 0, *chip);
 }
 
 }  // namespace corvane::firmware

@@ -28,7 +28,9 @@ constexpr std::uint8_t kSubCodeNvram = 1;
 
 using NvramBlock = std::array<std::uint8_t, kNvramBlockLength>;
 
-void ReplaceMakerName(NvramBlock& work) {
+}  // namespace
+
+void RebrandNvramBlock(std::span<std::uint8_t, 512> work) {
   // Each field text is upper-cased and searched as a NUL-terminated text, so the search ignores
   // the case of a-z and stops at the first zero byte of the field.
   std::array<std::array<char, kFieldWidth + 1>, kIdentificationFields.size()> texts{};
@@ -43,8 +45,6 @@ void ReplaceMakerName(NvramBlock& work) {
     std::memcpy(work.data() + kIdentificationFields[f] + position, kBrand, sizeof kBrand - 1);
   }
 }
-
-}  // namespace
 
 bool WriteNvramBlock(UpdateContext& form, std::string_view path, std::uint32_t nvramAddress,
                      std::span<const std::uint8_t, 512> block) {
@@ -85,7 +85,7 @@ bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
     return false;
   }
   work = read;
-  ReplaceMakerName(work);
+  RebrandNvramBlock(work);
 
   // Only the updatable chips keep their NVRAM at the addresses this tool knows.
   if (FindChipProfile(chipCode) == nullptr) return true;

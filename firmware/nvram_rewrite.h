@@ -14,6 +14,10 @@ namespace corvane::firmware {
 bool WriteNvramBlock(UpdateContext& form, std::string_view path, std::uint32_t nvramAddress,
                      std::span<const std::uint8_t, 512> block);
 
+// The rebranding itself, on a block in memory: the maker's name, in any case, becomes the brand
+// where it stands in one of the three identification fields; nothing else changes.
+void RebrandNvramBlock(std::span<std::uint8_t, 512> block);
+
 bool RewriteNvramVendorStrings(UpdateContext& form, std::string_view path,
                                std::uint32_t nvramAddress);
 

@@ -21,6 +21,8 @@ std::string_view UpdateStepName(UpdateStep step) {
     case UpdateStep::NvramWrite: return "the NVRAM block could not be written";
     case UpdateStep::NvramReadBack: return "the NVRAM block could not be read back";
     case UpdateStep::NvramMismatch: return "the NVRAM block read back differs from what was written";
+    case UpdateStep::RestoreRefused:
+      return "the backup may not be written onto this adaptor; nothing was written";
   }
   return "unknown";
 }

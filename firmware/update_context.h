@@ -23,6 +23,7 @@ enum class UpdateStep {
   NvramWrite,             // "Set NVRAM Fail."
   NvramReadBack,          // "Get NVRAM Fail." after the write
   NvramMismatch,          // "Compare Fail." (offset: the first differing byte)
+  RestoreRefused,         // the backup may not be written onto this adaptor (nothing was sent)
 };
 
 struct UpdateFailure {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "firmware/carried_images.h"
 #include "firmware/chip_profiles.h"
@@ -13,18 +15,29 @@ using namespace device;
 
 namespace {
 
-// The firmware a bridge ran before any update: a deterministic body with the version where the
-// carried NVMe image keeps it, so a bridge's flash and its reported version agree.
+// The firmware a bridge ran before any update: an older image of the maker's, with the header
+// every image of the chip has (01 00, the maker's USB vendor id, the image kind, the maker and
+// model, the version where the carried NVMe image keeps it, so a bridge's flash and its reported
+// version agree) and the marker that begins the code at 0x200, around a deterministic body.
 void FillOldFirmware(std::vector<std::uint8_t>& flash, const DeviceConfig& config) {
-  std::uint32_t state = config.family == ChipFamily::Kts210 ? 0x210u : 0x260u;
+  const bool sata = config.family == ChipFamily::Kts210;
+  std::uint32_t state = sata ? 0x210u : 0x260u;
   const std::uint32_t area = FirmwareAreaOf(config.family);
   for (std::uint32_t i = 0; i < area; ++i) {
     state = state * 1103515245u + 12345u;
     flash[i] = static_cast<std::uint8_t>(state >> 16);
   }
+  const std::uint8_t product = sata ? 0x10 : 0x60;
+  const std::uint8_t header[] = {0x01, 0x00, 0x3C, 0x9F, 0x02, product, 0x03, 0x03, 0x05, 0x05};
+  std::copy(std::begin(header), std::end(header), flash.begin());
+  const std::string_view model = sata ? "Quorvel KTS217" : "Quorvel KTS260";
+  std::copy(model.begin(), model.end(), flash.begin() + 10);
+  flash[24] = 0x01;
   // The SATA bridge's old firmware keeps its version there too, so a saved copy of the area that
   // is written back makes the bridge report that version again.
   std::copy(config.firmware.begin(), config.firmware.end(), flash.begin() + 25);
+  const std::uint8_t marker[] = {0x5A, 0xC3, 0x69, 0xE1};
+  std::copy(std::begin(marker), std::end(marker), flash.begin() + 0x200);
 }
 
 // The tool's profile of the chip this family is; nullptr for the other kinds of device.

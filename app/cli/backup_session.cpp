@@ -12,7 +12,7 @@
 namespace corvane::app::cli {
 
 bool PrepareBackupTarget(const std::optional<std::string>& output, BackupTarget& target,
-                         std::string& error) {
+                         std::string& error, bool simulated) {
   target = BackupTarget{};
   if (output) {
     target.file = *output;
@@ -20,7 +20,9 @@ bool PrepareBackupTarget(const std::optional<std::string>& output, BackupTarget&
     return parent.empty() || EnsureFolder(parent.string(), error);
   }
   target.folder = DefaultBackupFolder(error);
-  return !target.folder.empty() && EnsureFolder(target.folder, error);
+  if (target.folder.empty()) return false;
+  if (simulated) target.folder = (std::filesystem::path(target.folder) / "simulated").string();
+  return EnsureFolder(target.folder, error);
 }
 
 bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedBackup& saved,

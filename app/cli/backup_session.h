@@ -18,9 +18,10 @@ struct BackupTarget {
 };
 
 // Makes sure there is somewhere to save a backup (the folder is made if missing) before any
-// command is sent; false with `error` otherwise.
+// command is sent; false with `error` otherwise. Backups of simulated adaptors go to a folder of
+// their own ("simulated" in the backups folder), apart from those of real ones.
 bool PrepareBackupTarget(const std::optional<std::string>& output, BackupTarget& target,
-                         std::string& error);
+                         std::string& error, bool simulated);
 
 struct SavedBackup {
   std::string file;

@@ -19,7 +19,8 @@ constexpr VerbName kVerbs[] = {
 };
 
 enum class Option {
-  Json, Trace, Yes, Force, NoBackup, Device, Output, Simulate, SimulateFile, MaxRescans, Seconds,
+  Json, Trace, Yes, Force, NoBackup, FromOtherAdaptor, Device, Output, Simulate, SimulateFile,
+  MaxRescans, Seconds,
   SimulateState, Record, Replay
 };
 
@@ -43,7 +44,8 @@ const OptionRule kOptions[] = {
     {"--yes", Option::Yes, false, {Verb::Update, Verb::Restore}},
     {"-y", Option::Yes, false, {Verb::Update, Verb::Restore}},
     {"--force", Option::Force, false, {Verb::Update}},
-    {"--no-backup", Option::NoBackup, false, {Verb::Update}},
+    {"--no-backup", Option::NoBackup, false, {Verb::Update, Verb::Restore}},
+    {"--from-other-adaptor", Option::FromOtherAdaptor, false, {Verb::Restore}},
     {"--device", Option::Device, true,
      {Verb::Check, Verb::Update, Verb::Info, Verb::Backup, Verb::Restore}},
     {"--output", Option::Output, true, {Verb::Backup}},
@@ -176,6 +178,7 @@ ParseResult ParseArguments(const std::vector<std::string_view>& arguments) {
       case Option::Yes: options.yes = true; break;
       case Option::Force: options.force = true; break;
       case Option::NoBackup: options.noBackup = true; break;
+      case Option::FromOtherAdaptor: options.fromOtherAdaptor = true; break;
       case Option::Device: options.device = value; break;
       case Option::Output: options.output = value; break;
       case Option::Simulate: options.simulate = value; break;
@@ -215,8 +218,9 @@ Commands:
                                                    save a backup, then write the carried firmware
   backup   [--device PATH] [--output FILE] [--json] [--trace]
                                                    save the adaptor's firmware area and NVRAM
-  restore  FILE [--device PATH] [-y|--yes] [--json] [--trace]
-                                                   write a backup back onto the same kind of adaptor
+  restore  FILE [--device PATH] [-y|--yes] [--no-backup] [--from-other-adaptor] [--json] [--trace]
+                                                   save a backup, then write a backup of this
+                                                   adaptor back onto it
   watch    [--max-rescans N] [--seconds N] [--json] [--trace]
                                                    rescan whenever a drive is attached or removed
   help                                             show this text
@@ -225,7 +229,9 @@ Commands:
 Options:
   -y, --yes               write without asking (update, restore)
   --force                 write the carried firmware again into a bridge that is current
-  --no-backup             update without saving a backup first
+  --no-backup             update or restore without saving a backup first
+  --from-other-adaptor    restore: write only the firmware area of another adaptor's backup of
+                          the same chip; the adaptor keeps its own NVRAM block
   --device PATH           the adaptor to use, as 'list' prints its path
   --output FILE           where 'backup' saves the file (default: the backups folder below)
 

@@ -16,7 +16,8 @@ struct CliOptions {
   bool trace = false;
   bool yes = false;
   bool force = false;
-  bool noBackup = false;                     // update: --no-backup
+  bool noBackup = false;                     // update, restore: --no-backup
+  bool fromOtherAdaptor = false;             // restore: --from-other-adaptor
   std::optional<std::string> device;         // --device PATH
   std::optional<std::string> simulate;       // --simulate NAME (a built-in scenario)
   std::optional<std::string> simulateFile;   // --simulate-file FILE.json

@@ -78,7 +78,9 @@ void PhaseProgress::Command(const device::TraceEntry& entry) {
   } else if (opcode == 0xDF && entry.cdb.size() == 12 &&
              ((entry.cdb[11] == 0xFA && entry.cdb[1] == 0x10) ||
               (entry.cdb[11] == 0xFB && (entry.cdb[1] & 0x87) == 0x01))) {
-    // The NVRAM block's read and write; the boot ROM's start command (sub-code 3) is not one.
+    // The NVRAM block's read and write; the boot ROM's start command (sub-code 3) is not one. A
+    // read before anything was written is one of the checks that precede a restore's writes.
+    if (phase_ == Phase::None && entry.cdb[11] == 0xFA) return;
     if (phase_ != Phase::Nvram) {
       nvramDone_ = 0;
       printer_.Update("NVRAM", 0);

@@ -13,6 +13,7 @@
 #include "app/cli/verbs.h"
 #include "device/platform.h"
 #include "firmware/chip_profiles.h"
+#include "firmware/flash_programming.h"
 
 namespace corvane::app::cli {
 namespace {
@@ -66,7 +67,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   nlohmann::json j;
   BackupTarget target;
   std::string error;
-  if (!PrepareBackupTarget(options.output, target, error)) {
+  if (!PrepareBackupTarget(options.output, target, error, firmware::AdaptorIsSimulated())) {
     const std::string reason = "no backup can be saved (" + error + "); nothing was sent to the adaptor";
     if (options.json) {
       j["result"] = "fail";
@@ -114,6 +115,9 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
 int RunRestore(const CliOptions& options, Backend& backend) {
   nlohmann::json j;
   j["file"] = *options.backupFile;
+  j["fromOtherAdaptor"] = options.fromOtherAdaptor;
+  j["notes"] = nlohmann::json::array();
+  j["backup"] = nullptr;
   auto refuse = [&](const std::string& reason) {
     if (options.json) {
       j["result"] = "refused";
@@ -136,6 +140,13 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   }
   j["backupChip"] = ChipNameText(backup.chipCode);
   j["backupFirmware"] = VersionText(backup.firmwareVersion);
+  // Somewhere to keep the adaptor's current contents must exist before it is asked anything.
+  BackupTarget backupTarget;
+  if (!options.noBackup &&
+      !PrepareBackupTarget(std::nullopt, backupTarget, error, firmware::AdaptorIsSimulated())) {
+    return refuse("no backup of the adaptor's current contents can be saved (" + error +
+                  "); nothing was sent to the adaptor. Add --no-backup to restore without one");
+  }
 
   HeadlessView view;
   TForm1 form(view);
@@ -148,22 +159,51 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   j["chip"] = ChipNameText(before->check.chipCode);
   j["chipCode"] = before->check.chipCode;
   j["firmwareBefore"] = VersionText(before->check.version);
-  if (before->check.chipCode != backup.chipCode) {
-    return refuse("the backup is of a " + ChipNameText(backup.chipCode) + " adaptor and this one is a " +
-                  ChipNameText(before->check.chipCode) + "; nothing was written");
+
+  // The adaptor's own chip and identity against the backup's, and the backup's content: all
+  // before the question, and again by the restore itself before its first write.
+  const firmware::RestoreOptions restoreOptions{options.fromOtherAdaptor};
+  const firmware::RestorePlan plan =
+      firmware::PlanRestore(before->checkedPath, backup, restoreOptions);
+  if (plan.verdict != firmware::RestoreVerdict::Go) {
+    std::string reason = plan.reason + "; nothing was written";
+    if (plan.verdict == firmware::RestoreVerdict::OtherAdaptor) {
+      reason += ". Add --from-other-adaptor to write only its firmware area; this adaptor then "
+                "keeps its own NVRAM block";
+    }
+    return refuse(reason);
+  }
+  for (const std::string& note : plan.notes) {
+    j["notes"].push_back(note);
+    if (!options.json) std::cout << "note: " << note << '\n';
   }
   const std::string question = "Restore the backup " + *options.backupFile + " (" +
                                BackupSummary(backup) + ") onto " + ProductText(*before) +
                                ", which now runs " + VersionText(before->check.version) +
+                               (plan.writeNvram ? "" : ", its firmware area only") +
                                "? The adaptor must stay connected until the tool says it is done.";
   if (!Confirmed(options, question, error)) return refuse(error);
+
+  // What the adaptor holds now is saved first, so that a wrong restore can itself be undone.
+  std::optional<std::string> savedFile;
+  if (!options.noBackup) {
+    SavedBackup saved;
+    if (!TakeBackup(backupTarget, *before, saved, error)) {
+      return refuse("the backup of the adaptor's current contents could not be made (" + error +
+                    "); nothing was written. Add --no-backup to restore without one");
+    }
+    savedFile = saved.file;
+    j["backup"] = saved.file;
+    if (!options.json) std::cout << "backup: " << saved.file << '\n';
+  }
 
   ProgressPrinter progress(options.json ? ProgressPrinter::Style::Silent
                            : StdoutIsTerminal() ? ProgressPrinter::Style::Bar
                                                 : ProgressPrinter::Style::Lines);
   const firmware::ChipProfile* chip = firmware::FindChipProfile(backup.chipCode);
   PhaseProgress phases(progress, chip->firmwareArea, 2);
-  RestoreContext context(backup.chipCode, phases);
+  // The chip the check identified on this adaptor, not the backup's: the restore compares the two.
+  RestoreContext context(before->check.chipCode, phases);
   const device::CommandLog* log = device::ActivePlatform().log;
   const std::uint64_t logStart = log != nullptr ? log->Sequence() : 0;
   backend.SetCommandObserver([&phases](const device::TraceEntry& entry) { phases.Command(entry); });
@@ -172,7 +212,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   {
     InterruptShield shield;
     device::AdaptorWriteScope writing(device::ActiveHost());
-    complete = firmware::RestoreAdaptorBackup(context, before->checkedPath, backup);
+    complete = firmware::RestoreAdaptorBackup(context, before->checkedPath, backup, restoreOptions);
   }
   backend.SetCommandObserver(nullptr);
   progress.Finish();
@@ -205,6 +245,10 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     std::cout << "rescan status: " << after->rescanStatus << '\n';
   } else if (complete) {
     std::cout << "Unplug the adaptor, plug it in again and run 'corvane-update check'.\n";
+  }
+  if (!options.json && !complete && savedFile) {
+    std::cout << "The adaptor's contents before this restore are saved in " << *savedFile
+              << "; 'corvane-update restore' writes them back.\n";
   }
   return complete ? kExitOk : kExitUpdateFailed;
 }

@@ -75,7 +75,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   BackupTarget backupTarget;
   if (!options.noBackup) {
     std::string error;
-    if (!PrepareBackupTarget(std::nullopt, backupTarget, error)) {
+    if (!PrepareBackupTarget(std::nullopt, backupTarget, error, firmware::AdaptorIsSimulated())) {
       UpdateReport report;
       report.result = "refused";
       report.reason = "no backup can be saved (" + error +

@@ -11,7 +11,9 @@
 
 #include "firmware/carried_images.h"
 #include "firmware/chip_profiles.h"
+#include "firmware/image_layout.h"
 #include "firmware/image_table.h"
+#include "firmware/placeholder_recipes.h"
 
 namespace corvane::firmware {
 namespace {
@@ -23,24 +25,8 @@ constexpr std::uint32_t kMfgImageSize = kKts260Profile.romCapacity;
 static_assert(kSataImageSize == kKts210Profile.firmwareArea + 512);
 static_assert(kNvmeImageSize == kKts260Profile.firmwareArea + 512);
 
-struct Recipe {
-  std::uint32_t seed;
-  std::array<std::uint8_t, 2> product;  // chip product number, big-endian
-  std::array<std::uint8_t, 4> kind;     // 03 03 05 05 firmware, 04 04 06 06 manufacturing
-  std::string_view model;               // 14 characters: maker, space, chip model
-  std::array<std::uint8_t, 4> version;  // numbers (NVMe) or ASCII digits (SATA, manufacturing)
-  std::uint32_t firmwareArea;           // 0 for the manufacturing image
-  bool nvmeVersionAt0x208;
-  std::string_view productWord;         // identification field 2 of the default block
-};
-
-// xorshift32: small, fast in constant evaluation, and the same on every compiler.
-constexpr std::uint32_t Next(std::uint32_t& state) {
-  state ^= state << 13;
-  state ^= state >> 17;
-  state ^= state << 5;
-  return state;
-}
+using placeholder::Next;
+using placeholder::Recipe;
 
 template <std::size_t N>
 constexpr void PutText(std::array<std::uint8_t, N>& image, std::size_t at, std::string_view text) {
@@ -74,12 +60,14 @@ constexpr std::array<std::uint8_t, N> MakeImage(const Recipe& recipe) {
   std::array<std::uint8_t, N> image{};
   std::uint32_t state = recipe.seed;
   const std::size_t bodyEnd = recipe.firmwareArea != 0 ? recipe.firmwareArea : N;
-  for (std::size_t i = 0x200; i < bodyEnd; ++i) image[i] = static_cast<std::uint8_t>(Next(state));
+  for (std::size_t i = placeholder::kBodyBegin; i < bodyEnd; ++i) {
+    image[i] = static_cast<std::uint8_t>(Next(state));
+  }
 
-  image[0] = 0x01;
-  image[1] = 0x00;
-  image[2] = 0x3C;  // the maker's USB vendor id, big-endian
-  image[3] = 0x9F;
+  image[0] = kImageHeaderStart[0];
+  image[1] = kImageHeaderStart[1];
+  image[kImageVendorIdAt] = 0x3C;  // the maker's USB vendor id, big-endian
+  image[kImageVendorIdAt + 1] = 0x9F;
   image[4] = recipe.product[0];
   image[5] = recipe.product[1];
   PutBytes(image, 6, recipe.kind);
@@ -88,7 +76,7 @@ constexpr std::array<std::uint8_t, N> MakeImage(const Recipe& recipe) {
   PutBytes(image, 25, recipe.version);
 
   if (recipe.firmwareArea != 0) {
-    PutBytes(image, 0x200, {0x5A, 0xC3, 0x69, 0xE1});
+    PutBytes(image, kCodeBlockAt, kCodeBlockMarker);
     if (recipe.nvmeVersionAt0x208) PutBytes(image, 0x208, recipe.version);
     PutBytes(image, recipe.firmwareArea - 20, recipe.version);
     PutDefaultBlock(image, recipe.firmwareArea, recipe);
@@ -104,18 +92,9 @@ constexpr std::array<std::uint8_t, N> MakeImage(const Recipe& recipe) {
   return image;
 }
 
-constexpr Recipe kSataRecipe{0x2D1A0217u, {0x02, 0x10}, {0x03, 0x03, 0x05, 0x05},
-                             "Quorvel KTS217", {'0', '1', '0', '3'}, kKts210Profile.firmwareArea, false,
-                             "SATA    "};
-constexpr Recipe kNvmeRecipe{0x6C0E0260u, {0x02, 0x60}, {0x03, 0x03, 0x05, 0x05},
-                             "Quorvel KTS260", {234, 1, 0, 1}, kKts260Profile.firmwareArea, true,
-                             "NVMe    "};
-constexpr Recipe kMfgRecipe{0x4D460260u, {0x02, 0x60}, {0x04, 0x04, 0x06, 0x06},
-                            "Quorvel KTS260", {'0', '3', '3', '4'}, 0, false, ""};
-
-constexpr auto kSataImage = MakeImage<kSataImageSize>(kSataRecipe);
-constexpr auto kNvmeImage = MakeImage<kNvmeImageSize>(kNvmeRecipe);
-constexpr auto kMfgImage = MakeImage<kMfgImageSize>(kMfgRecipe);
+constexpr auto kSataImage = MakeImage<kSataImageSize>(placeholder::kSata);
+constexpr auto kNvmeImage = MakeImage<kNvmeImageSize>(placeholder::kNvme);
+constexpr auto kMfgImage = MakeImage<kMfgImageSize>(placeholder::kManufacturing);
 
 constexpr std::array<CarriedImage, 3> kImages{{
     {kKts210Profile.firmwareType, kKts210Profile.firmwareName, kSataImage},

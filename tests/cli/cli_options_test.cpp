@@ -72,6 +72,7 @@ TEST(CliOptions, RefusedCommandLines) {
       {Words({"list", "extra"}), "unexpected word 'extra'"},
       {Words({"--json"}), "no command"},
       {Words({"backup", "--no-backup"}), "does not apply to 'backup'"},
+      {Words({"update", "--from-other-adaptor"}), "does not apply to 'update'"},
   };
   for (const auto& c : cases) {
     const ParseResult r = ParseArguments(c.args);

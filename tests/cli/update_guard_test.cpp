@@ -1,14 +1,23 @@
-// The update verb in-process, where the port can pose as a real device's.
+// The writing verbs in-process, where the port can pose as a real device's.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "app/cli/backend.h"
+#include "app/cli/backup_files.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/verbs.h"
+#include "firmware/adaptor_backup.h"
 #include "firmware/carried_images.h"
+#include "sim/bridge_model.h"
 
 namespace corvane::app::cli {
 namespace {
@@ -58,6 +67,116 @@ TEST(CliUpdateGuard, PlaceholderImagesNeverReachARealAdaptor) {
       EXPECT_THAT(streams.errText.str(), ::testing::HasSubstr("CORVANE_FIRMWARE_DIR"));
     }
   }
+}
+
+bool WroteToAdaptor(Backend& backend) {
+  for (const auto& entry : backend.World()->Trace()) {
+    if (!entry.cdb.empty() && entry.cdb[0] == 0x3B) return true;
+    if (entry.cdb.size() == 12 && entry.cdb[0] == 0xDF && entry.cdb[11] == 0xFB) return true;
+  }
+  return false;
+}
+
+// One run of a verb in this process; the world it ran on stays for the test to look at.
+struct VerbRun {
+  std::unique_ptr<Backend> backend;
+  int exitCode = -1;
+  std::string out, err;
+};
+
+VerbRun RunVerb(CliOptions options, int (*verb)(const CliOptions&, Backend&)) {
+  VerbRun run;
+  options.yes = true;
+  std::string error;
+  run.backend = Backend::Create(options, error);
+  EXPECT_TRUE(run.backend) << error;
+  if (!run.backend) return run;
+  CapturedStreams streams;
+  run.exitCode = verb(options, *run.backend);
+  run.out = streams.outText.str();
+  run.err = streams.errText.str();
+  return run;
+}
+
+// Where a backup comes from decides where it may go: a simulated adaptor's never reaches a real
+// one, a real one's goes onto a simulated adaptor with a note, another adaptor's only by name and
+// then without its NVRAM block. Before a restore writes, the adaptor's contents are saved.
+TEST(CliRestoreGuard, BackupsGoOnlyWhereTheyBelong) {
+  const std::string dir = ::testing::TempDir() + "restore_guard_" + std::to_string(::getpid());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  std::ofstream(dir + "/other.json") << R"({"devices": [{"bus": "usb", "chip": "KTS260",
+      "firmware": [0, 1, 0, 8], "nvram": {"field2": "NVMe Pro"}}]})";
+  // A backup of the kts260 adaptor, as a simulated or a real one, or of the other adaptor.
+  const auto take = [&](const std::string& file, bool posesAsReal, bool other) {
+    CliOptions options;
+    options.verb = Verb::Backup;
+    options.output = dir + "/" + file;
+    (other ? options.simulateFile : options.simulate) = other ? dir + "/other.json" : "kts260";
+    options.simulationPosesAsReal = posesAsReal;
+    ASSERT_EQ(RunVerb(options, RunBackup).exitCode, kExitOk) << file;
+  };
+  take("simulated.cvbackup", false, false);
+  take("real.cvbackup", true, false);
+  take("other.cvbackup", false, true);
+
+  struct Case {
+    const char* file;
+    bool posesAsReal;
+    bool fromOtherAdaptor;
+    int exitCode;
+    const char* said;
+    bool nvramWritten;
+  };
+  const Case cases[] = {
+      {"simulated.cvbackup", true, false, kExitRefused, "taken from a simulated adaptor", false},
+      {"other.cvbackup", false, false, kExitRefused, "taken from another adaptor", false},
+      {"other.cvbackup", false, true, kExitOk, "note: only the backup's firmware area", false},
+      {"real.cvbackup", false, false, kExitOk, "note: the backup was taken from a real adaptor",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::filesystem::remove_all(dir + "/corvane-update");
+    CliOptions options;
+    options.verb = Verb::Restore;
+    options.simulate = "kts260-current";
+    options.simulationPosesAsReal = c.posesAsReal;
+    options.fromOtherAdaptor = c.fromOtherAdaptor;
+    options.backupFile = dir + "/" + c.file;
+    VerbRun run = RunVerb(options, RunRestore);
+    ASSERT_TRUE(run.backend);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_THAT(run.out + run.err, ::testing::HasSubstr(c.said));
+    EXPECT_EQ(WroteToAdaptor(*run.backend), c.exitCode == kExitOk);
+    if (c.exitCode != kExitOk) continue;
+
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    firmware::AdaptorBackup restored, before;
+    ASSERT_TRUE(ReadWholeFile(*options.backupFile, bytes, error)) << error;
+    ASSERT_EQ(firmware::DecodeBackup(bytes, restored), "");
+    const auto flash = run.backend->World()->Bridge(0).Flash();
+    const std::size_t area = restored.firmwareArea.size();
+    EXPECT_TRUE(std::ranges::equal(restored.firmwareArea, flash.first(area)));
+    const auto nvram = run.backend->World()->Bridge(0).Nvram();
+    EXPECT_EQ(std::equal(nvram.begin(), nvram.end(), restored.nvram.begin()), c.nvramWritten);
+
+    // The adaptor's contents before the restore: the carried firmware it ran, in the folder of
+    // simulated adaptors' backups, named in the output.
+    const std::string folder = dir + "/corvane-update/backups/simulated";
+    ASSERT_TRUE(std::filesystem::is_directory(folder));
+    const auto saved = std::filesystem::directory_iterator(folder)->path().string();
+    EXPECT_THAT(run.out, ::testing::HasSubstr("backup: " + saved));
+    ASSERT_TRUE(ReadWholeFile(saved, bytes, error)) << error;
+    ASSERT_EQ(firmware::DecodeBackup(bytes, before), "");
+    const auto carried = sim::CarriedFirmwareArea(sim::ChipFamily::Kts260);
+    EXPECT_TRUE(std::equal(carried.begin(), carried.end(), before.firmwareArea.begin(),
+                           before.firmwareArea.end()));
+  }
+  ::unsetenv("XDG_DATA_HOME");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

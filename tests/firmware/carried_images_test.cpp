@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "firmware/carried_images.h"
+#include "firmware/image_layout.h"
 #include "firmware/chip_profiles.h"
 
 namespace corvane::firmware {
@@ -123,6 +124,10 @@ TEST(CarriedImages, ImagesHaveTheDocumentedLayout) {
     EXPECT_TRUE(same(at(25, 4), c.version));
     if (c.area == 0) continue;
     EXPECT_TRUE(same(at(0x200, 4), std::array<std::uint8_t, 4>{0x5A, 0xC3, 0x69, 0xE1}));
+    // What a restore checks of a firmware area holds for every carried one, and the placeholders'
+    // filler is known for what it is.
+    EXPECT_EQ(FirmwareAreaProblem(at(0, c.area)), "");
+    EXPECT_EQ(IsPlaceholderFirmwareArea(at(0, c.area)), CarriesPlaceholderImages());
     EXPECT_TRUE(same(at(c.area - 20, 4), c.version));
     if (c.version[0] == 234) {
       EXPECT_TRUE(same(at(0x208, 4), c.version));

@@ -384,8 +384,10 @@ TEST(FlashProgramming, PlaceholderImagesAreRefusedForARealDevice) {
   std::vector<std::uint8_t> image(kMaxImageSize);
   EXPECT_FALSE(WriteNvmeBridgeFlash(form, rig.Path(), 0, image.data(), kKts260Profile.firmwareArea, false));
   EXPECT_FALSE(WriteSataBridgeFlash(form, rig.Path(), 0, image.data(), kKts210Profile.firmwareArea, true, 0));
+  // Bytes an adaptor gave, onto a bridge that runs its firmware: such a build is not trusted either.
+  EXPECT_FALSE(WriteOwnFirmwareArea(form, rig.Path(), 0x16, image.data(), kKts260Profile.firmwareArea, false));
   EXPECT_TRUE(rig.Trace().empty());
-  EXPECT_EQ(rig.host.DebugTexts(), std::vector<std::string>(3, std::string(kPlaceholderRefusedText)));
+  EXPECT_EQ(rig.host.DebugTexts(), std::vector<std::string>(4, std::string(kPlaceholderRefusedText)));
 }
 
 }  // namespace
