@@ -10,6 +10,7 @@
 #include "app/cli/scan_session.h"
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
+#include "device/file_io.h"
 #include "device/platform.h"
 #include "firmware/chip_profiles.h"
 
@@ -25,12 +26,12 @@ bool Restorable(Outcome outcome) {
 }
 
 // The outcomes on which neither verb goes on: printed as `check` prints them.
-int StopAtCheck(const CliOptions& options, const DeviceOutcome& outcome, int exitCode,
-                nlohmann::json j) {
+int StopAtCheck(const CliOptions& options, Backend& backend, const DeviceOutcome& outcome,
+                int exitCode, nlohmann::json j) {
   if (options.json) {
     j["result"] = OutcomeName(outcome.outcome);
     j["check"] = OutcomeJson(outcome);
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else {
     std::cout << DescribeOutcome(outcome);
     PrintCheckHints(outcome);
@@ -61,7 +62,7 @@ std::string BackupSummary(const firmware::AdaptorBackup& backup) {
 
 }  // namespace
 
-int RunBackup(const CliOptions& options, Backend& /*backend*/) {
+int RunBackup(const CliOptions& options, Backend& backend) {
   nlohmann::json j;
   BackupTarget target;
   std::string error;
@@ -70,7 +71,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
     if (options.json) {
       j["result"] = "fail";
       j["reason"] = reason;
-      std::cout << JsonText(j, 2) << '\n';
+      backend.PrintJsonResult(j);
     } else {
       std::cerr << "Backup failed: " << reason << '\n';
     }
@@ -81,7 +82,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   int exitCode = kExitOk;
   const auto checked = ScanAndCheck(options, form, view, exitCode);
   if (!checked) return exitCode;
-  if (!Restorable(checked->outcome)) return StopAtCheck(options, *checked, exitCode, j);
+  if (!Restorable(checked->outcome)) return StopAtCheck(options, backend, *checked, exitCode, j);
 
   SavedBackup saved;
   const bool ok = TakeBackup(target, *checked, saved, error);
@@ -96,7 +97,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   j["firmwareAreaBytes"] = ok ? saved.backup.firmwareArea.size() : 0;
   j["nvramBytes"] = ok ? saved.backup.nvram.size() : 0;
   if (options.json) {
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else if (ok) {
     std::cout << "device: " << ProductText(*checked) << "\npath: " << checked->checkedPath
               << "\nbackup: " << saved.file << "\nholds: " << BackupSummary(saved.backup) << "; "
@@ -115,17 +116,19 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     if (options.json) {
       j["result"] = "refused";
       j["reason"] = reason;
-      std::cout << JsonText(j, 2) << '\n';
+      backend.PrintJsonResult(j);
     } else {
       std::cerr << "Restore refused: " << reason << '\n';
     }
     return kExitRefused;
   };
-  // The file is judged on its own before any command is sent.
+  // The file is judged on its own before any command is sent; only a regular file of a backup's
+  // size is read at all.
   std::vector<std::uint8_t> bytes;
   std::string error;
   firmware::AdaptorBackup backup;
-  if (!ReadWholeFile(*options.backupFile, bytes, error)) {
+  if (device::ReadFileBounded(*options.backupFile, {kMaxBackupFileBytes, "a backup"}, bytes, error) !=
+      device::FileRead::Read) {
     return refuse(error + "; nothing was sent to the adaptor");
   }
   if (const std::string bad = firmware::DecodeBackup(bytes, backup); !bad.empty()) {
@@ -139,7 +142,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   int exitCode = kExitOk;
   const auto before = ScanAndCheck(options, form, view, exitCode);
   if (!before) return exitCode;
-  if (!Restorable(before->outcome)) return StopAtCheck(options, *before, exitCode, j);
+  if (!Restorable(before->outcome)) return StopAtCheck(options, backend, *before, exitCode, j);
   if (!options.json) std::cout << DescribeOutcome(*before);
   j["path"] = before->checkedPath;
   j["chip"] = ChipNameText(before->check.chipCode);
@@ -193,7 +196,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   j["romModeAfter"] = after && after->firmware && after->romMode;
   j["rescanStatus"] = after ? nlohmann::json(after->rescanStatus) : nlohmann::json(nullptr);
   if (options.json) {
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else if (after) {
     std::cout << "re-plugged: " << before->checkedPath << '\n';
     if (after->firmware) {

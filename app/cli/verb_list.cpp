@@ -44,7 +44,7 @@ ListLine Describe(const ListedDevice& device) {
 
 }  // namespace
 
-int RunList(const CliOptions& options, Backend& /*backend*/) {
+int RunList(const CliOptions& options, Backend& backend) {
   const ScanResult scan = ScanBridgeDevices();
   std::vector<ListLine> lines;
   for (const auto& device : scan.listed) lines.push_back(Describe(device));
@@ -79,7 +79,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
       j["status"] = kStatusNoDevice;
       j["reason"] = reason;
     }
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else {
     for (const auto& line : lines) {
       std::cout << TrimmedText(line.device.ItemText()) << "  ChipCode=" << ChipCodeText(line.chipCode);
