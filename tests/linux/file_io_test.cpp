@@ -1,6 +1,6 @@
 // The one reader and writer of the tool's files, on a real file system: what stands at a target
 // decides whether it is written, what is read is bounded and never blocks, and what is made is
-// private (and given to the folder's owner when root writes into another user's folder).
+// private. (Root writing into a user's home is run end to end in tests/cli/cli_files_test.cpp.)
 #include "device/file_io.h"
 
 #include <gmock/gmock.h>
@@ -138,24 +138,6 @@ TEST_F(FileIoTest, FoldersAndFilesArePrivateWhateverTheUmask) {
   EXPECT_EQ(fs::status(*file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_FALSE(MakePrivateFolder(*file, error));
   EXPECT_THAT(error, HasSubstr("not a folder"));
-}
-
-// Root writing into a user's home (sudo that keeps HOME) leaves nothing there that is root's.
-TEST_F(FileIoTest, RootWritingIntoAnotherUsersFolderGivesWhatItMakesToThatUser) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root";
-  const uid_t user = 65534;  // nobody
-  const gid_t group = 65534;
-  ASSERT_EQ(chown(dir_.c_str(), user, group), 0);
-  std::string error;
-  ASSERT_TRUE(MakePrivateFolder(At(".local/share/corvane-update/backups"), error)) << error;
-  ASSERT_TRUE(WriteNewFile(At(".local/share/corvane-update/backups"), "b", ".cvbackup", kNew, error));
-  ASSERT_TRUE(WriteFileReplacing(At("record.json"), kNew, error)) << error;
-  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-    struct stat info {};
-    ASSERT_EQ(lstat(entry.path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, user) << entry.path();
-    EXPECT_EQ(info.st_gid, group) << entry.path();
-  }
 }
 
 // The reader: a bounded regular file, judged on what it opened; nothing else is read, and a FIFO
