@@ -167,10 +167,7 @@ TEST_F(CliFiles, TargetsThatAreNoRegularFileAreRefusedBeforeTheAdaptorIsTouched)
   };
   for (const Row& row : rows) {
     const std::string target = dir_ + "target";
-    if (!row.make(target)) {
-      EXPECT_NE(geteuid(), 0u) << row.kind << ": only a device node may need root";
-      continue;
-    }
+    if (!row.make(target)) continue;  // a device node needs root (and CAP_MKNOD)
     struct stat before {};
     ASSERT_EQ(lstat(target.c_str(), &before), 0);
     const struct {

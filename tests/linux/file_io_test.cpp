@@ -51,7 +51,6 @@ const std::vector<std::uint8_t> kNew = {'n', 'e', 'w'};
 // What stands at the target: only nothing or a regular file is written; everything else is
 // refused and left exactly as it was.
 TEST_F(FileIoTest, OnlyAMissingTargetOrARegularFileIsWritten) {
-  const bool root = geteuid() == 0;
   struct Row {
     const char* what;
     std::function<void(const std::string&)> make;  // puts something at the target
@@ -74,17 +73,17 @@ TEST_F(FileIoTest, OnlyAMissingTargetOrARegularFileIsWritten) {
        "is a symbolic link"},
       {"a link to a regular file", [&](const std::string& p) { fs::create_symlink(victim, p); },
        "is a symbolic link"},
+      // A null device of its own (needs root and CAP_MKNOD; the row is left out without them).
       {"a device node", [&](const std::string& p) { mknod(p.c_str(), S_IFCHR | 0600, makedev(1, 3)); },
-       root ? "is a device, not a file" : nullptr},
+       "is a device, not a file"},
   };
   for (const Row& row : rows) {
-    if (row.refusal == nullptr) continue;  // device nodes need root
     SetUp();
     std::ofstream(victim) << "victim";
     const std::string target = At("target.json");
     row.make(target);
     struct stat before {};
-    lstat(target.c_str(), &before);
+    if (lstat(target.c_str(), &before) != 0 && row.refusal[0] != '\0') continue;
     const std::vector<std::string> entries = Entries();
 
     EXPECT_EQ(CheckFileTarget(target).empty(), row.refusal[0] == '\0') << row.what;
