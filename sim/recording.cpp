@@ -142,8 +142,11 @@ Recording ParseRecording(std::string_view text) {
 }
 
 Recording LoadRecordingFile(const std::string& fileName) {
-  std::string text, error;
-  if (!saved::ReadWholeFile(fileName, text, error)) throw ScenarioError("recording: " + error);
+  std::string text, problem;
+  if (saved::ReadWholeFile(fileName, {saved::kMaxRecordingBytes, "a recording"}, text, problem) !=
+      device::FileRead::Read) {
+    throw ScenarioError("recording: " + problem);
+  }
   return ParseRecording(text);
 }
 

@@ -1,10 +1,5 @@
 #include "sim/saved_json.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
-
 #include "sim/sim.h"
 
 namespace corvane::sim::saved {
@@ -102,46 +97,16 @@ std::vector<std::uint8_t> Reader::Bytes(const json& value, const std::string& wh
 }
 
 bool ReplaceFile(const std::string& fileName, std::string_view text, std::string& error) {
-  const std::filesystem::path target(fileName);
-  std::filesystem::path temporary = target;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temporary.string();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  // rename replaces an existing file on POSIX and on Windows alike.
-  std::error_code failed;
-  std::filesystem::rename(temporary, target, failed);
-  if (failed) {
-    error = "cannot replace " + fileName + " (" + failed.message() + ")";
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  return device::WriteFileReplacing(fileName, {bytes, text.size()}, error);
 }
 
-bool ReadWholeFile(const std::string& fileName, std::string& text, std::string& error) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + fileName;
-    return false;
-  }
-  std::stringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read " + fileName;
-    return false;
-  }
-  text = content.str();
-  return true;
+device::FileRead ReadWholeFile(const std::string& fileName, const device::ReadLimit& limit,
+                               std::string& text, std::string& problem) {
+  std::vector<std::uint8_t> bytes;
+  const device::FileRead read = device::ReadFileBounded(fileName, limit, bytes, problem);
+  text.assign(bytes.begin(), bytes.end());
+  return read;
 }
 
 }  // namespace corvane::sim::saved

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "device/file_io.h"
+
 namespace corvane::sim::saved {
 
 // "0a1bff": two lower-case digits per byte; `spaced` puts a space between bytes ("0a 1b ff").
@@ -38,11 +40,17 @@ class Reader {
   std::string what_;
 };
 
-// Replaces `fileName` by `text` in one step: written to a file beside it, flushed, then renamed
-// over it, so a run that stops half-way leaves the previous file whole. False with `error` set.
+// The most a recording and a state file may hold when read back. A recording of an update with
+// its backup is about 0.5 MB, a state file about 140 KB per adaptor.
+inline constexpr std::uint64_t kMaxRecordingBytes = 64u << 20;
+inline constexpr std::uint64_t kMaxStateBytes = 16u << 20;
+
+// Replaces `fileName` by `text` through the tool's one file writer (see device/file_io.h): the
+// previous file stays whole until the new one is complete. False with `error` set.
 bool ReplaceFile(const std::string& fileName, std::string_view text, std::string& error);
 
-// The whole file; false with `error` set when it cannot be read.
-bool ReadWholeFile(const std::string& fileName, std::string& text, std::string& error);
+// The whole regular file, at most `limit.maxBytes`; see device::ReadFileBounded.
+device::FileRead ReadWholeFile(const std::string& fileName, const device::ReadLimit& limit,
+                               std::string& text, std::string& problem);
 
 }  // namespace corvane::sim::saved

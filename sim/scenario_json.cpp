@@ -1,11 +1,10 @@
 // Scenario files: JSON read with nlohmann-json. Every key is checked; an unknown key or a value of
 // the wrong kind is an error that names where it stands.
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 
 #include "sim/command_kind.h"
+#include "sim/saved_json.h"
 #include "sim/scenario.h"
 
 namespace corvane::sim {
@@ -307,24 +306,11 @@ Scenario ParseScenario(std::string_view jsonText) {
 }
 
 Scenario LoadScenarioFile(const std::string& fileName) {
-  // A folder opens like a file on some systems and reads as nothing; a device node may never end.
-  std::error_code error;
-  const auto status = std::filesystem::status(fileName, error);
-  if (!error && status.type() == std::filesystem::file_type::directory) {
-    throw ScenarioError("scenario: cannot read " + fileName + ": it is a folder, not a file");
+  std::string text, problem;
+  if (saved::ReadWholeFile(fileName, {kMaxFileBytes, "a scenario"}, text, problem) !=
+      device::FileRead::Read) {
+    throw ScenarioError("scenario: " + problem);
   }
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw ScenarioError("scenario: cannot read the file " + fileName);
-  std::string text;
-  char chunk[64 * 1024];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxFileBytes) {
-      throw ScenarioError("scenario: the file " + fileName + " is larger than " +
-                          std::to_string(kMaxFileBytes >> 20) + " MiB; a scenario is far smaller");
-    }
-  }
-  if (in.bad()) throw ScenarioError("scenario: cannot read the file " + fileName);
   return ParseScenario(text);
 }
 

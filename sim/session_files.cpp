@@ -1,7 +1,6 @@
 #include "sim/session_files.h"
 
-#include <filesystem>
-
+#include "device/file_io.h"
 #include "sim/saved_json.h"
 #include "sim/world_state.h"
 
@@ -23,6 +22,17 @@ SessionFiles::SessionFiles(SessionFileOptions options, std::string tool)
   if (options_.replayFile) {
     replayer_ = std::make_unique<Replayer>(LoadRecordingFile(*options_.replayFile));
   }
+  // A file that cannot be saved is found now, not after an adaptor was written.
+  if (options_.recordFile) {
+    if (const std::string refused = device::CheckFileTarget(*options_.recordFile); !refused.empty()) {
+      throw ScenarioError("--record: " + refused);
+    }
+  }
+  if (options_.stateFile) {
+    if (const std::string refused = device::CheckFileTarget(*options_.stateFile); !refused.empty()) {
+      throw ScenarioError("--simulate-state: " + refused);
+    }
+  }
 }
 
 SessionFiles::~SessionFiles() = default;
@@ -37,11 +47,17 @@ device::Platform SessionFiles::ReplayPlatform(device::HostServices& host) {
 
 void SessionFiles::LoadState(SimWorld& world, VirtualClock& clock) {
   if (!options_.stateFile) return;
-  std::error_code ignored;
-  // The first run of a journey starts from the scenario and creates the file at its end.
-  if (!std::filesystem::exists(*options_.stateFile, ignored)) return;
-  std::string text, error;
-  if (!saved::ReadWholeFile(*options_.stateFile, text, error)) throw ScenarioError("state file: " + error);
+  std::string text, problem;
+  switch (saved::ReadWholeFile(*options_.stateFile, {saved::kMaxStateBytes, "a state file"}, text,
+                               problem)) {
+    case device::FileRead::Missing:
+      // The first run of a journey starts from the scenario and creates the file at its end.
+      return;
+    case device::FileRead::Refused:
+      throw ScenarioError("state file: " + problem);
+    case device::FileRead::Read:
+      break;
+  }
   try {
     LoadWorldState(world, clock, text);
   } catch (const ScenarioError& e) {
@@ -55,19 +71,32 @@ device::Platform SessionFiles::Record(const device::Platform& platform) {
   return recorder_->MakePlatform();
 }
 
-std::vector<std::string> SessionFiles::Finish(SimWorld* world, const VirtualClock* clock) {
-  std::vector<std::string> problems;
+std::vector<UnsavedFile> SessionFiles::SaveFiles(SimWorld* world, const VirtualClock* clock) {
+  if (saved_) return *saved_;
+  saved_.emplace();
   std::string error;
   if (recorder_ && !saved::ReplaceFile(*options_.recordFile, RecordingText(recorder_->Recorded()), error)) {
-    problems.push_back("the recording was not saved: " + error);
+    saved_->push_back({"--record", *options_.recordFile, error});
   }
   if (options_.stateFile && world != nullptr && clock != nullptr &&
       !saved::ReplaceFile(*options_.stateFile, SaveWorldState(*world, *clock), error)) {
-    problems.push_back("the virtual adaptors' state was not saved: " + error);
+    saved_->push_back({"--simulate-state", *options_.stateFile, error});
   }
-  if (replayer_) {
-    if (auto verdict = replayer_->Verdict()) problems.push_back("replay: " + *verdict);
+  return *saved_;
+}
+
+std::optional<std::string> SessionFiles::ReplayDifference() const {
+  return replayer_ ? replayer_->Verdict() : std::nullopt;
+}
+
+std::vector<std::string> SessionFiles::Finish(SimWorld* world, const VirtualClock* clock) {
+  std::vector<std::string> problems;
+  for (const UnsavedFile& unsaved : SaveFiles(world, clock)) {
+    problems.push_back((unsaved.option == "--record" ? "the recording was not saved: "
+                                                     : "the virtual adaptors' state was not saved: ") +
+                       unsaved.reason);
   }
+  if (auto verdict = ReplayDifference()) problems.push_back("replay: " + *verdict);
   return problems;
 }
 

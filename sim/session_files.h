@@ -23,9 +23,17 @@ struct SessionFileOptions {
 // the run is on virtual adaptors (--simulate or --simulate-file).
 std::optional<std::string> CheckSessionFileOptions(const SessionFileOptions& options, bool scenarioGiven);
 
+// A file of the run that could not be saved at its end.
+struct UnsavedFile {
+  std::string option;  // "--record" or "--simulate-state"
+  std::string file;
+  std::string reason;
+};
+
 class SessionFiles {
  public:
-  // Reads the recording to replay; throws ScenarioError with words for the user.
+  // Reads the recording to replay, and checks that the recording and state files can be written
+  // at the end (before any device is touched); throws ScenarioError with words for the user.
   SessionFiles(SessionFileOptions options, std::string tool);
   ~SessionFiles();
   SessionFiles(const SessionFiles&) = delete;
@@ -44,8 +52,12 @@ class SessionFiles {
   // `platform` with its port and disk source recorded, when recording; otherwise `platform`.
   device::Platform Record(const device::Platform& platform);
 
-  // At the end of the run: writes the recording and the state of `world` (each replacing its file
-  // in one step) and, when replaying, judges the run. Every problem in words; empty when none.
+  // At the end of the run: writes the recording and the state of `world`, each replacing its
+  // file in one step. What could not be saved; empty when all was. Only the first call saves.
+  std::vector<UnsavedFile> SaveFiles(SimWorld* world, const VirtualClock* clock);
+  // When replaying: how the run differed from the recording, or ended before it did.
+  std::optional<std::string> ReplayDifference() const;
+  // Both of the above, every problem in words; empty when none.
   std::vector<std::string> Finish(SimWorld* world, const VirtualClock* clock);
 
  private:
@@ -53,6 +65,7 @@ class SessionFiles {
   std::string tool_;
   std::unique_ptr<Replayer> replayer_;
   std::unique_ptr<Recorder> recorder_;
+  std::optional<std::vector<UnsavedFile>> saved_;  // set by the first SaveFiles
 };
 
 }  // namespace corvane::sim

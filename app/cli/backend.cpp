@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/shown_text.h"
 #include "device/ascii_text.h"
@@ -114,12 +115,49 @@ Backend::~Backend() {
   platform_.reset();
 }
 
-int Backend::Finish(int exitCode) {
-  const auto problems = files_->Finish(world_.get(), world_ ? &clock_ : nullptr);
-  for (const auto& problem : problems) {
-    std::cerr << "corvane-update: " << ShownLine(problem) << '\n';
+const std::vector<sim::UnsavedFile>& Backend::SaveSessionFiles() {
+  if (!unsaved_) {
+    unsaved_ = files_->SaveFiles(world_.get(), world_ ? &clock_ : nullptr);
+    for (const auto& unsaved : *unsaved_) {
+      std::cerr << "corvane-update: " << unsaved.option << " " << ShownLine(unsaved.file)
+                << " was not saved: " << ShownLine(unsaved.reason) << '\n';
+    }
   }
-  return problems.empty() ? exitCode : kExitSessionFile;
+  return *unsaved_;
+}
+
+namespace {
+
+nlohmann::json UnsavedJson(const std::vector<sim::UnsavedFile>& unsaved) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& file : unsaved) {
+    list.push_back({{"option", file.option}, {"file", file.file}, {"reason", file.reason}});
+  }
+  return list;
+}
+
+}  // namespace
+
+void Backend::PrintJsonResult(nlohmann::json result) {
+  if (const auto& unsaved = SaveSessionFiles(); !unsaved.empty()) {
+    result["unsavedFiles"] = UnsavedJson(unsaved);
+  }
+  std::cout << JsonText(result, 2) << '\n';
+}
+
+void Backend::PrintUnsavedFilesLine() {
+  if (const auto& unsaved = SaveSessionFiles(); !unsaved.empty()) {
+    std::cout << JsonText({{"unsavedFiles", UnsavedJson(unsaved)}}) << '\n';
+  }
+}
+
+int Backend::Finish(int exitCode) {
+  SaveSessionFiles();
+  if (const auto difference = files_->ReplayDifference()) {
+    std::cerr << "corvane-update: replay: " << ShownLine(*difference) << '\n';
+    return kExitSessionFile;
+  }
+  return exitCode;
 }
 
 bool Backend::ReplugSimulated(std::string_view lowerCasePath) {

@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json.hpp>
+#include <vector>
 
 #include "app/cli/cli_options.h"
 #include "app/cli/simulation_devices.h"
@@ -53,12 +57,21 @@ class Backend {
   void SetCommandObserver(std::function<void(const device::TraceEntry&)> observer) {
     observer_ = std::move(observer);
   }
-  // Ends the run: saves the recording and the virtual adaptors' state, judges a replay. Returns
-  // `exitCode`, or kExitSessionFile after printing what went wrong.
+  // Prints the run's result object under --json. The adaptor's part of the run is over by then,
+  // so the recording and the virtual adaptors' state are saved first, and what could not be
+  // saved goes into the object ("unsavedFiles") as well as to stderr.
+  void PrintJsonResult(nlohmann::json result);
+  // watch --json: its lines are printed as they come; one more line names what was not saved.
+  void PrintUnsavedFilesLine();
+  // Ends the run: saves the recording and the state (unless a result did already) and says on
+  // stderr what was not saved, without changing `exitCode`: the adaptor's result decides it.
+  // Only a replay that differs from its recording gives kExitSessionFile instead.
   int Finish(int exitCode);
 
  private:
   Backend() = default;
+  // Saves once; what could not be saved, each also said on stderr the first time.
+  const std::vector<sim::UnsavedFile>& SaveSessionFiles();
   sim::VirtualClock clock_;
   std::unique_ptr<device::HostServices> sleeper_;
   std::unique_ptr<CliHost> host_;
@@ -70,6 +83,7 @@ class Backend {
   std::unique_ptr<sim::SessionFiles> files_;
   std::unique_ptr<device::ScopedPlatform> platform_;
   std::function<void(const device::TraceEntry&)> observer_;
+  std::optional<std::vector<sim::UnsavedFile>> unsaved_;
 };
 
 }  // namespace corvane::app::cli

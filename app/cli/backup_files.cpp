@@ -1,48 +1,31 @@
 #include "app/cli/backup_files.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace corvane::app::cli {
 namespace {
 
-std::string FormatUtc(const char* format) {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+std::string FormatUtc(std::chrono::system_clock::time_point when, const char* format) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   std::tm utc{};
-  if (const std::tm* t = std::gmtime(&now)) utc = *t;
+  if (const std::tm* t = std::gmtime(&seconds)) utc = *t;
   char text[32];
   return std::strftime(text, sizeof text, format, &utc) != 0 ? std::string(text) : std::string();
 }
 
 }  // namespace
 
-bool EnsureFolder(const std::string& folder, std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!ec && std::filesystem::is_directory(folder, ec)) return true;
-  error = "the folder " + folder + " cannot be made" + (ec ? " (" + ec.message() + ")" : "");
-  return false;
-}
+std::string UtcTimeText() { return FormatUtc(std::chrono::system_clock::now(), "%Y-%m-%dT%H:%M:%SZ"); }
 
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "the file " + path + " cannot be read";
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "the file " + path + " could not be read to its end";
-    return false;
-  }
-  return true;
+std::string UtcTimeForFileName() {
+  const auto now = std::chrono::system_clock::now();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(now);
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now - seconds).count();
+  char fraction[24];
+  std::snprintf(fraction, sizeof fraction, ".%06lld", static_cast<long long>(micros));
+  return FormatUtc(seconds, "%Y%m%dT%H%M%S") + fraction + "Z";
 }
-
-std::string UtcTimeText() { return FormatUtc("%Y-%m-%dT%H:%M:%SZ"); }
-std::string UtcTimeForFileName() { return FormatUtc("%Y%m%dT%H%M%SZ"); }
 
 }  // namespace corvane::app::cli

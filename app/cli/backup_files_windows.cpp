@@ -1,62 +1,25 @@
-// The user's data folder and the atomic file write on Windows.
-#include <windows.h>
-
-#include <algorithm>
-#include <cstdlib>
-
+// The user's data folder on Windows, read through the wide environment so that a user name
+// outside the ANSI code page survives.
 #include "app/cli/backup_files.h"
+#include "device/windows/wide_text.h"
 
 namespace corvane::app::cli {
-namespace {
 
-std::string LastError() { return "Windows error " + std::to_string(GetLastError()); }
-
-}  // namespace
-
-std::string DefaultBackupFolder(std::string& error) {
-  const char* local = std::getenv("LOCALAPPDATA");
-  if (local != nullptr && local[0] != '\0') return std::string(local) + "\\corvane-update\\backups";
-  const char* profile = std::getenv("USERPROFILE");
-  if (profile != nullptr && profile[0] != '\0') {
-    return std::string(profile) + "\\AppData\\Local\\corvane-update\\backups";
-  }
+std::string DefaultBackupFolder(std::string& error, bool simulated) {
+  using device::windows::EnvironmentUtf8;
+  const std::string tail =
+      simulated ? "\\corvane-update\\backups\\simulated" : "\\corvane-update\\backups";
+  const auto local = EnvironmentUtf8(L"LOCALAPPDATA");
+  if (local && !local->empty()) return *local + tail;
+  const auto profile = EnvironmentUtf8(L"USERPROFILE");
+  if (profile && !profile->empty()) return *profile + "\\AppData\\Local" + tail;
   error = "neither LOCALAPPDATA nor USERPROFILE names a folder for the backups";
   return {};
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
-  const std::string temporary = path + ".part-" + std::to_string(GetCurrentProcessId());
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    error = "cannot create " + temporary + ": " + LastError();
-    return false;
-  }
-  std::size_t done = 0;
-  bool ok = true;
-  while (ok && done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      error = "cannot write " + temporary + ": " + LastError();
-      ok = false;
-    } else {
-      done += written;
-    }
-  }
-  if (ok && !FlushFileBuffers(file)) {
-    error = "cannot flush " + temporary + " to the disk: " + LastError();
-    ok = false;
-  }
-  CloseHandle(file);
-  if (ok && !MoveFileExA(temporary.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = "cannot rename " + temporary + " to " + path + ": " + LastError();
-    ok = false;
-  }
-  if (!ok) DeleteFileA(temporary.c_str());
-  return ok;
+std::string_view BackupFolderAdvice() {
+  return "Make sure %LOCALAPPDATA%\\corvane-update\\backups can be created (or set LOCALAPPDATA to a "
+         "writable folder)";
 }
 
 }  // namespace corvane::app::cli

@@ -1,13 +1,13 @@
 #include "app/cli/backup_session.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <cstdio>
 #include <iostream>
-#include <system_error>
 
 #include "app/cli/backup_files.h"
 #include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
+#include "device/file_io.h"
 
 namespace corvane::app::cli {
 
@@ -16,14 +16,39 @@ bool PrepareBackupTarget(const std::optional<std::string>& output, BackupTarget&
   target = BackupTarget{};
   if (output) {
     target.file = *output;
-    const std::filesystem::path parent = std::filesystem::path(*output).parent_path();
-    return parent.empty() || EnsureFolder(parent.string(), error);
+    const std::string parent = device::FolderOf(*output);
+    if (!parent.empty() && !device::MakePrivateFolder(parent, error)) return false;
+    error = device::CheckFileTarget(*output);
+    return error.empty();
   }
-  target.folder = DefaultBackupFolder(error);
-  if (target.folder.empty()) return false;
-  if (simulated) target.folder = (std::filesystem::path(target.folder) / "simulated").string();
-  return EnsureFolder(target.folder, error);
+  target.folder = DefaultBackupFolder(error, simulated);
+  if (target.folder.empty() || !device::MakePrivateFolder(target.folder, error)) return false;
+  error = device::CheckFolderTakesNewFiles(target.folder);
+  return error.empty();
 }
+
+namespace {
+
+// Eight hex digits of the adaptor's identity as the backup records it (chip, firmware, USB ids,
+// INQUIRY texts, path), without the time it was taken: two adaptors of one model and firmware
+// get different names, the same adaptor the same tag.
+std::string IdentityTag(const firmware::AdaptorBackup& backup) {
+  std::string identity;
+  std::string_view rest = backup.identity;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    if (!line.starts_with("taken:")) identity.append(line).push_back('\n');
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(identity.data());
+  char tag[9];
+  std::snprintf(tag, sizeof tag, "%08x",
+                static_cast<unsigned>(firmware::Crc32({bytes, identity.size()})));
+  return tag;
+}
+
+}  // namespace
 
 bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedBackup& saved,
                 std::string& error) {
@@ -33,23 +58,20 @@ bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedB
     error = reason;
     return false;
   }
-  if (target.file) {
-    saved.file = *target.file;
-  } else {
-    // Named after what it holds; a second backup in the same second gets a number.
-    const std::string stem = (std::filesystem::path(target.folder) /
-                              (ChipNameText(saved.backup.chipCode) + "-" +
-                               VersionText(saved.backup.firmwareVersion) + "-" +
-                               UtcTimeForFileName()))
-                                 .string();
-    saved.file = stem + ".cvbackup";
-    std::error_code ec;
-    for (int n = 2; std::filesystem::exists(saved.file, ec); ++n) {
-      saved.file = stem + "-" + std::to_string(n) + ".cvbackup";
-    }
-  }
   const std::vector<std::uint8_t> bytes = firmware::EncodeBackup(saved.backup);
-  if (!WriteFileAtomically(saved.file, bytes, error)) return false;
+  if (target.file) {
+    if (!device::WriteFileReplacing(*target.file, bytes, error)) return false;
+    saved.file = *target.file;
+    return true;
+  }
+  // Named after what it holds, to the microsecond, and never onto a file that exists: two runs
+  // at the same moment each get a file of their own, and the name reported is the one made.
+  const std::string stem = ChipNameText(saved.backup.chipCode) + "-" +
+                           VersionText(saved.backup.firmwareVersion) + "-" + UtcTimeForFileName() +
+                           "-" + IdentityTag(saved.backup);
+  const auto made = device::WriteNewFile(target.folder, stem, ".cvbackup", bytes, error);
+  if (!made) return false;
+  saved.file = *made;
   return true;
 }
 

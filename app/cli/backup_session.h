@@ -17,9 +17,10 @@ struct BackupTarget {
   std::optional<std::string> file;  // --output FILE
 };
 
-// Makes sure there is somewhere to save a backup (the folder is made if missing) before any
-// command is sent; false with `error` otherwise. Backups of simulated adaptors go to a folder of
-// their own ("simulated" in the backups folder), apart from those of real ones.
+// Makes sure there is somewhere to save a backup before any command is sent: the folder is made
+// if missing (private to the user) and must take a new file; --output FILE must be a regular
+// file or nothing. Backups of simulated adaptors go to a folder of their own ("simulated" in the
+// backups folder), apart from those of real ones. False with `error` otherwise.
 bool PrepareBackupTarget(const std::optional<std::string>& output, BackupTarget& target,
                          std::string& error, bool simulated);
 
@@ -28,7 +29,8 @@ struct SavedBackup {
   firmware::AdaptorBackup backup;
 };
 
-// Reads the checked adaptor's backup (nothing is written to it) and saves it atomically.
+// Reads the checked adaptor's backup (nothing is written to it) and saves it: to --output FILE,
+// replacing it, or to a new file of its own in the folder.
 bool TakeBackup(const BackupTarget& target, const DeviceOutcome& checked, SavedBackup& saved,
                 std::string& error);
 

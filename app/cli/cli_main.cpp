@@ -4,8 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/cli/arguments.h"
 #include "app/cli/backend.h"
 #include "app/cli/cli_options.h"
+#include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/shown_text.h"
 #include "app/cli/verbs.h"
@@ -19,7 +21,9 @@ namespace corvane::app::cli {
 int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& devices) {
   // No byte of a device, a file or an argument steers the terminal, whichever line prints it.
   const OutputGuard guard;
-  std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const std::vector<std::string> commandLine = CommandLineUtf8(argc, argv);
+  std::vector<std::string_view> arguments(commandLine.begin() + (commandLine.empty() ? 0 : 1),
+                                          commandLine.end());
   const ParseResult parsed = ParseArguments(arguments);
   if (!parsed.options) {
     std::cerr << "corvane-update: " << ShownLine(parsed.error) << "\n\n" << UsageText();
@@ -41,10 +45,14 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
   auto backend = Backend::Create(options, error, devices);
   if (!backend) {
     std::cerr << "corvane-update: " << ShownLine(error) << '\n';
-    return (options.simulate || options.simulateFile || options.replay || options.simulateState ||
-            options.record)
-               ? kExitUsage
-               : kExitNoAccess;
+    const int exitCode = (options.simulate || options.simulateFile || options.replay ||
+                          options.simulateState || options.record)
+                             ? kExitUsage
+                             : kExitNoAccess;
+    if (options.json) {
+      std::cout << JsonText({{"result", "error"}, {"reason", error}}, 2) << '\n';
+    }
+    return exitCode;
   }
   try {
     int exitCode = kExitUsage;

@@ -11,6 +11,7 @@
 #include "app/cli/shown_text.h"
 #include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
+#include "device/file_io.h"
 #include "device/platform.h"
 #include "firmware/chip_profiles.h"
 #include "firmware/flash_programming.h"
@@ -27,12 +28,12 @@ bool Restorable(Outcome outcome) {
 }
 
 // The outcomes on which neither verb goes on: printed as `check` prints them.
-int StopAtCheck(const CliOptions& options, const DeviceOutcome& outcome, int exitCode,
-                nlohmann::json j) {
+int StopAtCheck(const CliOptions& options, Backend& backend, const DeviceOutcome& outcome,
+                int exitCode, nlohmann::json j) {
   if (options.json) {
     j["result"] = OutcomeName(outcome.outcome);
     j["check"] = OutcomeJson(outcome);
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else {
     std::cout << DescribeOutcome(outcome);
     PrintCheckHints(outcome);
@@ -63,7 +64,7 @@ std::string BackupSummary(const firmware::AdaptorBackup& backup) {
 
 }  // namespace
 
-int RunBackup(const CliOptions& options, Backend& /*backend*/) {
+int RunBackup(const CliOptions& options, Backend& backend) {
   nlohmann::json j;
   BackupTarget target;
   std::string error;
@@ -72,7 +73,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
     if (options.json) {
       j["result"] = "fail";
       j["reason"] = reason;
-      std::cout << JsonText(j, 2) << '\n';
+      backend.PrintJsonResult(j);
     } else {
       std::cerr << "Backup failed: " << ShownLine(reason) << '\n';
     }
@@ -83,7 +84,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   int exitCode = kExitOk;
   const auto checked = ScanAndCheck(options, form, view, exitCode);
   if (!checked) return exitCode;
-  if (!Restorable(checked->outcome)) return StopAtCheck(options, *checked, exitCode, j);
+  if (!Restorable(checked->outcome)) return StopAtCheck(options, backend, *checked, exitCode, j);
 
   SavedBackup saved;
   const bool ok = TakeBackup(target, *checked, saved, error);
@@ -98,7 +99,7 @@ int RunBackup(const CliOptions& options, Backend& /*backend*/) {
   j["firmwareAreaBytes"] = ok ? saved.backup.firmwareArea.size() : 0;
   j["nvramBytes"] = ok ? saved.backup.nvram.size() : 0;
   if (options.json) {
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else if (ok) {
     std::cout << "device: " << ProductText(*checked)
               << "\npath: " << ShownLine(checked->checkedPath)
@@ -122,17 +123,19 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     if (options.json) {
       j["result"] = "refused";
       j["reason"] = reason;
-      std::cout << JsonText(j, 2) << '\n';
+      backend.PrintJsonResult(j);
     } else {
       std::cerr << "Restore refused: " << ShownLine(reason) << '\n';
     }
     return kExitRefused;
   };
-  // The file is judged on its own before any command is sent.
+  // The file is judged on its own before any command is sent; only a regular file of a backup's
+  // size is read at all.
   std::vector<std::uint8_t> bytes;
   std::string error;
   firmware::AdaptorBackup backup;
-  if (!ReadWholeFile(*options.backupFile, bytes, error)) {
+  if (device::ReadFileBounded(*options.backupFile, {kMaxBackupFileBytes, "a backup"}, bytes, error) !=
+      device::FileRead::Read) {
     return refuse(error + "; nothing was sent to the adaptor");
   }
   if (const std::string bad = firmware::DecodeBackup(bytes, backup); !bad.empty()) {
@@ -153,7 +156,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   int exitCode = kExitOk;
   const auto before = ScanAndCheck(options, form, view, exitCode);
   if (!before) return exitCode;
-  if (!Restorable(before->outcome)) return StopAtCheck(options, *before, exitCode, j);
+  if (!Restorable(before->outcome)) return StopAtCheck(options, backend, *before, exitCode, j);
   if (!options.json) std::cout << DescribeOutcome(*before);
   j["path"] = before->checkedPath;
   j["chip"] = ChipNameText(before->check.chipCode);
@@ -177,7 +180,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     j["notes"].push_back(note);
     if (!options.json) std::cout << "note: " << note << '\n';
   }
-  const std::string question = "Restore the backup " + *options.backupFile + " (" +
+  const std::string question = "Restore the backup " + ShownLine(*options.backupFile) + " (" +
                                BackupSummary(backup) + ") onto " + ProductText(*before) +
                                ", which now runs " + VersionText(before->check.version) +
                                (plan.writeNvram ? "" : ", its firmware area only") +
@@ -194,7 +197,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     }
     savedFile = saved.file;
     j["backup"] = saved.file;
-    if (!options.json) std::cout << "backup: " << saved.file << '\n';
+    if (!options.json) std::cout << "backup: " << ShownLine(saved.file) << '\n';
   }
 
   ProgressPrinter progress(options.json ? ProgressPrinter::Style::Silent
@@ -236,7 +239,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   j["romModeAfter"] = after && after->firmware && after->romMode;
   j["rescanStatus"] = after ? nlohmann::json(after->rescanStatus) : nlohmann::json(nullptr);
   if (options.json) {
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else if (after) {
     std::cout << "re-plugged: " << ShownLine(before->checkedPath) << '\n';
     if (after->firmware) {
@@ -247,7 +250,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     std::cout << "Unplug the adaptor, plug it in again and run 'corvane-update check'.\n";
   }
   if (!options.json && !complete && savedFile) {
-    std::cout << "The adaptor's contents before this restore are saved in " << *savedFile
+    std::cout << "The adaptor's contents before this restore are saved in " << ShownLine(*savedFile)
               << "; 'corvane-update restore' writes them back.\n";
   }
   return complete ? kExitOk : kExitUpdateFailed;

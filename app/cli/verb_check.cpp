@@ -36,14 +36,14 @@ void PrintCheckHints(const DeviceOutcome& outcome) {
   }
 }
 
-int RunCheck(const CliOptions& options, Backend& /*backend*/) {
+int RunCheck(const CliOptions& options, Backend& backend) {
   HeadlessView view;
   TForm1 form(view);
   int exitCode = kExitOk;
   const auto outcome = ScanAndCheck(options, form, view, exitCode);
   if (!outcome) return exitCode;
   if (options.json) {
-    std::cout << JsonText(OutcomeJson(*outcome), 2) << '\n';
+    backend.PrintJsonResult(OutcomeJson(*outcome));
   } else {
     std::cout << DescribeOutcome(*outcome);
     PrintCheckHints(*outcome);

@@ -143,7 +143,7 @@ Facts ReadFacts(const DeviceOutcome& checked) {
 
 }  // namespace
 
-int RunInfo(const CliOptions& options, Backend& /*backend*/) {
+int RunInfo(const CliOptions& options, Backend& backend) {
   HeadlessView view;
   TForm1 form(view);
   int exitCode = kExitOk;
@@ -151,7 +151,7 @@ int RunInfo(const CliOptions& options, Backend& /*backend*/) {
   if (!checked) return exitCode;
   if (checked->outcome == Outcome::NoDevice || checked->outcome == Outcome::Several) {
     if (options.json) {
-      std::cout << JsonText(OutcomeJson(*checked), 2) << '\n';
+      backend.PrintJsonResult(OutcomeJson(*checked));
     } else {
       std::cout << DescribeOutcome(*checked);
       PrintCheckHints(*checked);
@@ -164,7 +164,7 @@ int RunInfo(const CliOptions& options, Backend& /*backend*/) {
     facts.Add("reason", "reason", reason);
   }
   if (options.json) {
-    std::cout << JsonText(facts.json, 2) << '\n';
+    backend.PrintJsonResult(facts.json);
   } else {
     for (const auto& [key, value] : facts.lines) std::cout << key << ": " << value << '\n';
   }

@@ -45,7 +45,7 @@ ListLine Describe(const ListedDevice& device) {
 
 }  // namespace
 
-int RunList(const CliOptions& options, Backend& /*backend*/) {
+int RunList(const CliOptions& options, Backend& backend) {
   const ScanResult scan = ScanBridgeDevices();
   std::vector<ListLine> lines;
   for (const auto& device : scan.listed) lines.push_back(Describe(device));
@@ -80,7 +80,7 @@ int RunList(const CliOptions& options, Backend& /*backend*/) {
       j["status"] = kStatusNoDevice;
       j["reason"] = reason;
     }
-    std::cout << JsonText(j, 2) << '\n';
+    backend.PrintJsonResult(j);
   } else {
     for (const auto& line : lines) {
       std::cout << ShownItem(line.device) << "  ChipCode=" << ChipCodeText(line.chipCode);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "app/cli/backup_files.h"
 #include "app/cli/backup_session.h"
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
@@ -59,9 +60,9 @@ nlohmann::json ReportJson(const UpdateReport& report) {
   return j;
 }
 
-int Finish(const CliOptions& options, const UpdateReport& report, int exitCode) {
+int Finish(const CliOptions& options, Backend& backend, const UpdateReport& report, int exitCode) {
   if (options.json) {
-    std::cout << JsonText(ReportJson(report), 2) << '\n';
+    backend.PrintJsonResult(ReportJson(report));
   } else if (report.result == "refused") {
     std::cerr << "Update refused: " << ShownLine(report.reason) << '\n';
   }
@@ -79,9 +80,9 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       UpdateReport report;
       report.result = "refused";
       report.reason = "no backup can be saved (" + error +
-                      "); nothing was sent to the adaptor. Set XDG_DATA_HOME to a writable "
-                      "folder, or add --no-backup to update without a backup";
-      return Finish(options, report, kExitRefused);
+                      "); nothing was sent to the adaptor. " + std::string(BackupFolderAdvice()) +
+                      ", or add --no-backup to update without a backup";
+      return Finish(options, backend, report, kExitRefused);
     }
   }
   HeadlessView view;
@@ -104,27 +105,27 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       if (options.force) break;
       report.result = "refused";
       report.reason = "the firmware is current; add --force to write it again";
-      return Finish(options, report, kExitRefused);
+      return Finish(options, backend, report, kExitRefused);
     case Outcome::Unlisted:
       report.result = "refused";
       report.reason = OutcomeReason(*before);
-      return Finish(options, report, kExitRefused);
+      return Finish(options, backend, report, kExitRefused);
     case Outcome::NotSupported:
       // Never written to, --force or not: the check could not confirm an updatable bridge.
       report.reason = OutcomeReason(*before) + "; the device is not a supported Corvane adaptor, "
                       "nothing was written";
       if (!options.json) std::cerr << "Update refused: " << ShownLine(report.reason) << '\n';
-      return Finish(options, report, exitCode);
+      return Finish(options, backend, report, exitCode);
     case Outcome::NoDevice:
     case Outcome::Several:
       if (!options.json) PrintCheckHints(*before);
-      return Finish(options, report, exitCode);
+      return Finish(options, backend, report, exitCode);
   }
 
   if (firmware::PlaceholderImagesBlockWrite()) {
     report.result = "refused";
     report.reason = std::string(kPlaceholderAdvice);
-    return Finish(options, report, kExitRefused);
+    return Finish(options, backend, report, kExitRefused);
   }
   const std::string fromVersion =
       before->check.chipInfoRead ? VersionText(before->check.version) : std::string("?");
@@ -133,7 +134,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
                                "? The adaptor must stay connected until the tool says it is done.";
   if (!Confirmed(options, question, report.reason)) {
     report.result = "refused";
-    return Finish(options, report, kExitRefused);
+    return Finish(options, backend, report, kExitRefused);
   }
 
   if (!options.noBackup) {
@@ -143,7 +144,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
       report.result = "refused";
       report.reason = "the backup could not be made (" + error +
                       "); nothing was written. Add --no-backup to update without a backup";
-      return Finish(options, report, kExitRefused);
+      return Finish(options, backend, report, kExitRefused);
     }
     report.backupFile = saved.file;
     if (!options.json) {
@@ -206,7 +207,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
               << ShownLine(*report.backupFile)
               << "; 'corvane-update restore' writes them back.\n";
   }
-  return Finish(options, report, complete ? kExitOk : kExitUpdateFailed);
+  return Finish(options, backend, report, complete ? kExitOk : kExitUpdateFailed);
 }
 
 }  // namespace corvane::app::cli

@@ -166,6 +166,7 @@ int RunWatch(const CliOptions& options, Backend& backend) {
     }
     if (wake.inputEnded) inputOpen = false;
   }
+  if (options.json) backend.PrintUnsavedFilesLine();
   return kExitOk;
 }
 

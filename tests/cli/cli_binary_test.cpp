@@ -367,7 +367,7 @@ TEST(CliBackup, RefusedFilesAndUnsavableBackupsSendNoWrite) {
       {"altered.cvbackup", "checksum"},
       {"foreign.cvbackup", "not a corvane-update backup"},
       {"sata.cvbackup", "the backup is of a KTS210 adaptor and this one is a KTS260"},
-      {"missing.cvbackup", "cannot be read"},
+      {"missing.cvbackup", "missing.cvbackup does not exist"},
       {"erased.cvbackup", "blank (all 0xFF"},
       {"zeros.cvbackup", "blank (all 0x00)"},
       {"header.cvbackup", "does not begin with a firmware image's header"},
@@ -429,7 +429,7 @@ TEST(CliErrors, BadInputGetsAClearResult) {
     bool json;         // stdout is one JSON document
   };
   const Case cases[] = {
-      {"list --simulate-file " + dir, 1, "cannot read", false},
+      {"list --simulate-file " + dir, 1, "is a folder, not a file", false},
       {"list --simulate-file " + dir + "cli_empty.json", 1, "not valid JSON", false},
       {"list --json --simulate-file " + dir + "cli_bytes.json", 0, "", true},
       {"check --json --simulate-file " + dir + "cli_bytes.json", 5, "", true},  // offered, as for any KTS260
@@ -583,7 +583,7 @@ TEST(CliReplay, EachVerbReplaysItsRecordingAndADifferentRunStops) {
        "the backup could not be made"},
       {"check --replay " + dir + "update-kts260.json", 10, "result: update-offered",
        "replay: the run ended after"},
-      {"check --replay " + dir + "no-such.json", 1, "", "recording: cannot open"},
+      {"check --replay " + dir + "no-such.json", 1, "", "no-such.json does not exist"},
       {"check --simulate kts260 --replay " + dir + "list-two.json", 1, "", "without --simulate"},
   };
   for (const auto& c : cases) {

@@ -15,6 +15,7 @@
 #include "app/cli/backup_files.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/verbs.h"
+#include "device/file_io.h"
 #include "firmware/adaptor_backup.h"
 #include "firmware/carried_images.h"
 #include "sim/bridge_model.h"
@@ -155,7 +156,8 @@ TEST(CliRestoreGuard, BackupsGoOnlyWhereTheyBelong) {
     std::vector<std::uint8_t> bytes;
     std::string error;
     firmware::AdaptorBackup restored, before;
-    ASSERT_TRUE(ReadWholeFile(*options.backupFile, bytes, error)) << error;
+    ASSERT_EQ(device::ReadFileBounded(*options.backupFile, {kMaxBackupFileBytes, "a backup"}, bytes, error),
+              device::FileRead::Read) << error;
     ASSERT_EQ(firmware::DecodeBackup(bytes, restored), "");
     const auto flash = run.backend->World()->Bridge(0).Flash();
     const std::size_t area = restored.firmwareArea.size();
@@ -169,7 +171,8 @@ TEST(CliRestoreGuard, BackupsGoOnlyWhereTheyBelong) {
     ASSERT_TRUE(std::filesystem::is_directory(folder));
     const auto saved = std::filesystem::directory_iterator(folder)->path().string();
     EXPECT_THAT(run.out, ::testing::HasSubstr("backup: " + saved));
-    ASSERT_TRUE(ReadWholeFile(saved, bytes, error)) << error;
+    ASSERT_EQ(device::ReadFileBounded(saved, {kMaxBackupFileBytes, "a backup"}, bytes, error),
+              device::FileRead::Read) << error;
     ASSERT_EQ(firmware::DecodeBackup(bytes, before), "");
     const auto carried = sim::CarriedFirmwareArea(sim::ChipFamily::Kts260);
     EXPECT_TRUE(std::equal(carried.begin(), carried.end(), before.firmwareArea.begin(),

@@ -30,7 +30,7 @@ TEST(DemoArguments, ReadsADemoOrSaysWhatIsWrong) {
       {{"--simulate"}, Action::Error, 0, "unknown option --simulate"},
       {{"--fast"}, Action::Error, 0, "unknown option --fast\nusage:"},
       {{"--simulate", "kts260", "--simulate-state", "s.json", "--record", "r.json"}, Action::Run, 1, ""},
-      {{"--replay", "/no/such/recording.json"}, Action::Error, 0, "recording: cannot open"},
+      {{"--replay", "/no/such/recording.json"}, Action::Error, 0, "recording: /no/such/recording.json does not exist"},
       {{"--simulate-state", "s.json"}, Action::Error, 0, "give it with --simulate or --simulate-file"},
       {{"--replay", "r.json", "--simulate", "kts260"}, Action::Error, 1, "give it without --simulate"},
       {{"--replay", "r.json", "--record", "s.json"}, Action::Error, 0, "either --replay or --record"},

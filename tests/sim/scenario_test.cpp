@@ -215,14 +215,14 @@ TEST(Scenarios, UnusableFilesAreRefusedWithTheReason) {
     const char* message;
   };
   const Row rows[] = {
-      {"missing", dir + "corvane_no_such_scenario.json", "", "cannot read the file"},
-      {"a folder", dir, "", "cannot read " },
+      {"missing", dir + "corvane_no_such_scenario.json", "", "corvane_no_such_scenario.json does not exist"},
+      {"a folder", dir, "", "is a folder, not a file"},
       {"empty", dir + "corvane_empty.json", "", "not valid JSON"},
       {"not JSON", dir + "corvane_text.json", "devices: KTS260\n", "not valid JSON"},
       {"deeply nested", dir + "corvane_deep.json", std::string(1000000, '[') + std::string(1000000, ']'),
        "nested deeper than 16"},
       {"huge", dir + "corvane_huge.json",
-       "{\"devices\": [], \"description\": \"" + std::string(17u << 20, 'x') + "\"}", "larger than 16 MiB"},
+       "{\"devices\": [], \"description\": \"" + std::string(17u << 20, 'x') + "\"}", "larger than a scenario can be (17825"},
   };
   for (const Row& row : rows) {
     if (!row.content.empty() || row.what == std::string("empty")) {

@@ -72,6 +72,43 @@ expect 7 'add --yes' "" restore "$out.cvbackup" --device "$dev1" --simulate-file
 expect 0 '| <<USB>> \nstatus: Update complete' "" watch --simulate-file "$forged"; honest watch
 # A file name with an ESC byte, in the message on stderr.
 expect 1 "no\x1B[0m.json" "" list --simulate-file "$(printf 'no\033[0m.json')"; honest list --simulate-file
+# A user whose name lies outside the ANSI code page (Wine's is 1252): the backups folder from
+# %LOCALAPPDATA% (set by cmd for the child, as a profile of that name would), a named --output,
+# both named in the JSON in UTF-8, and the restore of that file. The advice names Windows' folder.
+user_base=$(mktemp -d)
+trap 'rm -f "$out" "$out.state" "$out.cvbackup"; rm -rf "$user_base"' EXIT
+user="$user_base/Пользователь Ωμέγα"
+mkdir -p "$user"
+win_user="Z:$(printf '%s' "$user" | tr / '\\')"
+json_user=${win_user//\\/\\\\}
+exe_folder=$(winepath -w "$(dirname "$exe")" 2>/dev/null)
+# expect_cmd EXIT "TEXT" LOCALAPPDATA ARGS...: as expect, with LOCALAPPDATA set for the program.
+expect_cmd() {
+  local code=$1 text=$2 local_app_data=$3
+  shift 3
+  # No quotes inside: Wine hands cmd an embedded quote as \", which cmd does not take back.
+  timeout --kill-after=10 120 wine cmd /c \
+    "cd /d $exe_folder&& set LOCALAPPDATA=$local_app_data&& $(basename "$exe") $*" </dev/null >"$out" 2>&1
+  local rc=$?
+  tr -d '\r' <"$out" >"$out.clean" && mv "$out.clean" "$out"
+  if [ "$rc" -ne "$code" ] || ! grep -qF -- "$text" "$out"; then
+    echo "FAIL: LOCALAPPDATA=$local_app_data corvane-update $* -> exit $rc (expected $code), looked for: $text"
+    sed 's/^/    | /' "$out"
+    failures=$((failures + 1))
+  else
+    echo "ok:   LOCALAPPDATA=$local_app_data corvane-update $* -> exit $rc"
+  fi
+}
+expect_cmd 0 "\"file\": \"$json_user\\\\corvane-update\\\\backups\\\\KTS260-0.1.0.8-" "$win_user" \
+  backup --json --simulate kts260
+ls "$user/corvane-update/backups/"KTS260-*.cvbackup >/dev/null 2>&1 ||
+  { echo "FAIL: no backup in $user/corvane-update/backups"; failures=$((failures + 1)); }
+expect 0 "\"file\": \"$json_user\\\\b ü.cvbackup\"" "" backup --json --simulate kts260 --output "$win_user\\b ü.cvbackup"
+expect 0 "status: Restore complete" "" restore "$win_user\\b ü.cvbackup" --yes --simulate kts260
+touch "$user/not-a-folder"
+expect_cmd 7 "%LOCALAPPDATA%\\corvane-update\\backups can be created" "$win_user\\not-a-folder" \
+  update --yes --simulate kts260
+grep -q XDG_DATA_HOME "$out" && { echo "FAIL: Windows advice names XDG_DATA_HOME"; failures=$((failures + 1)); }
 # The real backend: SetupDi on Wine lists no disk.
 expect 2 "Cannot find any supported Corvane devices." "" list
 expect 2 "status: Cannot find any supported Corvane devices." "" check
