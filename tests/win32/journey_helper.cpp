@@ -1,5 +1,6 @@
 // corvane-journey-helper.exe: what the GUI journey script asks of the running window from inside
-// Wine, where only Windows calls can see it.
+// Wine, where only Windows calls can see it. With "--desktop NAME" first it looks for the window on
+// that desktop (a Wine virtual desktop) instead of its own.
 //   window WAIT_MS           waits for the window; prints "client W H" and "status X Y" (the status
 //                            line's centre in screen pixels), "clientorigin X Y", and the screen
 //                            rectangles (left top right bottom) "frame", "statusrect" and
@@ -75,8 +76,18 @@ int PrintAccessible(HWND status) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: corvane-journey-helper window WAIT_MS | accessible | devchange CODE N GAP_MS | close\n");
+    std::fprintf(stderr, "usage: corvane-journey-helper [--desktop NAME] window WAIT_MS | accessible | devchange CODE N GAP_MS | close\n");
     return 2;
+  }
+  if (argc >= 4 && std::string(argv[1]) == "--desktop") {
+    // Windows are found only on the calling thread's desktop.
+    HDESK desktop = ::OpenDesktopA(argv[2], 0, FALSE, GENERIC_ALL);
+    if (desktop == nullptr || !::SetThreadDesktop(desktop)) {
+      std::fprintf(stderr, "corvane-journey-helper: cannot use desktop %s\n", argv[2]);
+      return 1;
+    }
+    argc -= 2;
+    argv += 2;
   }
   const std::string verb = argv[1];
   HWND window = FindUpdater(verb == "window" && argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 5000);
