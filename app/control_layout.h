@@ -114,8 +114,10 @@ inline constexpr std::array<ControlLayout, kControlCount> kControlLayout = {{
    layout_detail::kDefaultFont, true, -1, TextAlign::Default, CursorKind::Default, false, 0, 0, 0, false},
   {ControlId::Image2, "Image2", ControlKind::Picture, 432, 504, 150, 150, "",
    layout_detail::kDefaultFont, true, -1, TextAlign::Default, CursorKind::Default, false, 0, 0, 0, false},
+  // The status line is the window's only button, so it is also the window's one visible tab stop
+  // (it takes the focus only while enabled).
   {ControlId::lblStaust, "lblStaust", ControlKind::Label, 56, 657, 905, 65, "",
-   layout_detail::kStatusFont, true, -1, TextAlign::Centred, CursorKind::HandPoint, false, 0, 0, 0, false},
+   layout_detail::kStatusFont, true, 5, TextAlign::Centred, CursorKind::HandPoint, false, 0, 0, 0, false},
   // Image3 lies above Image2 and two pixels lower.
   {ControlId::Image3, "Image3", ControlKind::Picture, 432, 506, 150, 150, "",
    layout_detail::kDefaultFont, true, -1, TextAlign::Default, CursorKind::Default, false, 0, 0, 0, false},

@@ -34,6 +34,11 @@ std::string_view AnimationFrameName(int counter);
 // empty when no picture has that name.
 std::string_view CanonicalPictureName(std::string_view name);
 
+// What assistive technology calls a carried picture (canonical name): "Up to date" for the
+// thumbs-up, "Update available", "Failed", "Working" for the turning arrows, the tool's name for
+// the banner; empty for anything else.
+std::string_view PictureAccessibleName(std::string_view canonical);
+
 using DeviceEntry = std::string;  // a lower-cased device path, at most 255 characters
 
 class TForm1 : public firmware::UpdateContext {

@@ -28,6 +28,16 @@ inline constexpr std::array<std::string_view, 7> kPictureNames = {
 // The update run asks for the thumbs-up by this spelling; picture names match without case.
 inline constexpr std::string_view kPictureGoodAsAskedByRun = "Good";
 
+// What assistive technology calls the pictures: the result pictures by what they say, the turning
+// arrows by what they mean. PictureAccessibleName (app/form.h) picks one for a carried picture.
+inline constexpr std::string_view kAccessibleNameGood = "Up to date";
+inline constexpr std::string_view kAccessibleNameUpdate = "Update available";
+inline constexpr std::string_view kAccessibleNameCross = "Failed";
+inline constexpr std::string_view kAccessibleNameBusy = "Working";
+inline constexpr std::string_view kAccessibleNameBanner = "Corvane Update Tool";
+// What the status line offers to a screen reader besides its text: it is a button.
+inline constexpr std::string_view kAccessiblePressAction = "Press";
+
 // Status line texts.
 inline constexpr std::string_view kStatusLooking = "Looking for Corvane adaptor";
 inline constexpr std::string_view kStatusGettingModel = "Getting model#";

@@ -30,4 +30,15 @@ std::string_view CanonicalPictureName(std::string_view name) {
   return {};
 }
 
+std::string_view PictureAccessibleName(std::string_view canonical) {
+  if (canonical == kPictureGood) return kAccessibleNameGood;
+  if (canonical == kPictureUpdate) return kAccessibleNameUpdate;
+  if (canonical == kPictureCross) return kAccessibleNameCross;
+  if (canonical == kPictureBackground) return kAccessibleNameBanner;
+  for (std::string_view frame : {kPictureLoading1, kPictureLoading2, kPictureLoading3}) {
+    if (canonical == frame) return kAccessibleNameBusy;
+  }
+  return {};
+}
+
 }  // namespace corvane::app

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Lists the resources of the Windows window programs (windres reads them back out of the .exe) and
 # fails unless each carries the seven pictures, the version record 1.0.0.8, the icon and the
-# manifest that asks for administrator rights for its own processor.
+# manifest that asks for administrator rights for its own processor and declares per-monitor DPI
+# awareness.
 #   scripts/check-windows-resources.sh BUILD_DIR...
 set -euo pipefail
 status=0
@@ -28,11 +29,15 @@ for dir in "$@"; do
   grep -q 'name=""RunAsAdmin"" version=""1.0.0.0"" processorArchitecture=""'"$arch"'""' "$listing" ||
     missing+=("assembly RunAsAdmin 1.0.0.0 $arch")
   grep -q 'level=""requireAdministrator"" uiAccess=""false""' "$listing" || missing+=("requireAdministrator")
+  # Drawn sharp at the monitor's own DPI rather than stretched by the system (Windows 10 1703 and
+  # later read dpiAwareness, older ones dpiAware).
+  grep -q '>PerMonitorV2, PerMonitor</dpiAwareness>' "$listing" || missing+=("dpiAwareness PerMonitorV2")
+  grep -q '>true/pm</dpiAware>' "$listing" || missing+=("dpiAware true/pm")
   if [ ${#missing[@]} -gt 0 ]; then
     echo "check-windows-resources: $exe lacks: ${missing[*]}" >&2
     status=1
   else
-    echo "check-windows-resources: $exe ($arch) carries the 7 bitmaps, the icon, version 1.0.0.8 and the administrator manifest (listing: $listing)"
+    echo "check-windows-resources: $exe ($arch) carries the 7 bitmaps, the icon, version 1.0.0.8 and the administrator, per-monitor-DPI manifest (listing: $listing)"
   fi
   for program in "$exe" "$dir/app/cli/corvane-update.exe"; do
     echo "  $(basename "$program"): $(stat -c %s "$program") bytes; DLLs: $(objdump -p "$program" | sed -n 's/.*DLL Name: //p' | tr '\n' ' ')"

@@ -16,7 +16,9 @@
 
 #include <algorithm>
 
+#include "app/form.h"
 #include "app/qt/status_label.h"
+#include "app/window_fit.h"
 
 namespace corvane::app::qt {
 
@@ -160,6 +162,7 @@ QtFormView::QtFormView() : window_(std::make_unique<QWidget>()) {
   window_->setFont(ToQFont(layout.defaultFont));
   window_->setWindowIcon(QIcon(QStringLiteral(":/pictures/ICON.png")));
   window_->installEventFilter(new CloseGate(onCloseRequested, window_.get()));
+  InstallStatusLabelAccessibility();
   BuildControls();
 }
 
@@ -169,8 +172,6 @@ QtFormView::~QtFormView() {
 
 void QtFormView::BuildControls() {
   using app::ControlKind;
-  // Labels side by side share their top edge; each such row is given its fonts together.
-  std::map<int, std::vector<std::pair<QLabel*, app::FontSpec>>> labelRows;
   // Creation order is the table's order; a later sibling paints over an earlier one, which is what
   // puts Image3 above Image2.
   for (const app::ControlLayout& row : app::kControlLayout) {
@@ -219,16 +220,13 @@ void QtFormView::BuildControls() {
         break;
     }
     widget->setObjectName(ToQString(row.name));
-    widget->setGeometry(row.left, row.top, row.width, row.height);
-    widget->setFont(ToQFont(row.font));
-    if (row.kind == ControlKind::Label) labelRows[row.top].emplace_back(static_cast<QLabel*>(widget), row.font);
     SetTextColour(widget, ToQColor(row.font.colour));
     widget->setFocusPolicy(row.tabOrder >= 0 ? Qt::TabFocus : Qt::NoFocus);
     if (row.cursor == app::CursorKind::HandPoint) widget->setCursor(Qt::PointingHandCursor);
     widget->setVisible(row.shown);
     controls_[static_cast<std::size_t>(row.id)] = widget;
   }
-  for (const auto& [top, labels] : labelRows) FitRowOfLabels(labels);
+  ApplyScale(1.0);
   // Tab order follows the table's tab-order column.
   QWidget* previous = nullptr;
   for (int order = 0; order < static_cast<int>(app::kControlCount); ++order) {
@@ -238,6 +236,29 @@ void QtFormView::BuildControls() {
       if (previous != nullptr) QWidget::setTabOrder(previous, current);
       previous = current;
     }
+  }
+}
+
+void QtFormView::ApplyScale(double scale) {
+  scale_ = scale;
+  const app::WindowLayout& layout = app::kWindowLayout;
+  window_->setFixedSize(app::ScaleLength(layout.clientWidth, scale), app::ScaleLength(layout.clientHeight, scale));
+  window_->setFont(ToQFont(app::ScaledFont(layout.defaultFont, scale)));
+  // Labels side by side share their top edge; each such row is given its fonts together.
+  std::map<int, std::vector<std::pair<QLabel*, app::FontSpec>>> labelRows;
+  for (const app::ControlLayout& row : app::kControlLayout) {
+    QWidget* widget = Control(row.id);
+    const app::PixelRect rect = app::ScaledControlRect(row.id, scale);
+    widget->setGeometry(rect.left, rect.top, rect.width, rect.height);
+    const app::FontSpec font = app::ScaledFont(row.font, scale);
+    widget->setFont(ToQFont(font));
+    if (row.kind == app::ControlKind::Label) labelRows[row.top].emplace_back(static_cast<QLabel*>(widget), font);
+  }
+  for (const auto& [top, labels] : labelRows) FitRowOfLabels(labels);
+  // The pictures again, stretched to their new rectangles.
+  for (const app::ControlLayout& row : app::kControlLayout) {
+    const std::string name = pictureNames_[static_cast<std::size_t>(row.id)];
+    if (row.kind == app::ControlKind::Picture && !name.empty()) ShowPicture(row.id, name);
   }
 }
 
@@ -261,12 +282,31 @@ bool QtFormView::TimerActive(std::uint32_t id) const {
   return it != timers_.end() && it->second->isActive();
 }
 
-void QtFormView::CentreOnDesktop() {
-  QScreen* screen = window_->screen() != nullptr ? window_->screen() : QGuiApplication::primaryScreen();
+void QtFormView::CentreOnDesktop(QScreen* screen) {
+  if (screen == nullptr) screen = window_->screen() != nullptr ? window_->screen() : QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
-  QRect frame = window_->frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  window_->move(frame.topLeft());
+  window_->winId();  // the platform window, which knows the frame where the platform draws one
+  const QRect window = window_->geometry();
+  const QRect outer = window_->frameGeometry();
+  QMargins frame(window.left() - outer.left(), window.top() - outer.top(), outer.right() - window.right(),
+                 outer.bottom() - window.bottom());
+  // An X11 window manager tells its frame only once the window is on screen; until then a common
+  // one is assumed, so the title bar and the status line are not pushed off a small screen.
+  if (frame.isNull() && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    frame = QMargins(kAssumedBorderWidth, kAssumedTitleBarHeight, kAssumedBorderWidth, kAssumedBorderWidth);
+  }
+  FitTo(screen->availableGeometry(), frame);
+}
+
+void QtFormView::FitTo(const QRect& workArea, const QMargins& frame) {
+  // Qt's pixels are already the desktop's scaled ones, so the layout's 96 dpi is what they stand for.
+  const app::WindowFit fit =
+      app::FitWindow(app::PixelRect{workArea.x(), workArea.y(), workArea.width(), workArea.height()},
+                     app::kWindowLayout.designDpi,
+                     app::FrameExtents{frame.left(), frame.top(), frame.right(), frame.bottom()});
+  if (fit.scale != scale_) ApplyScale(fit.scale);
+  // A top-level widget's position is its frame's.
+  window_->move(fit.window.left, fit.window.top);
 }
 
 void QtFormView::ShowPicture(app::ControlId image, std::string_view name) {
@@ -279,8 +319,11 @@ void QtFormView::ShowPicture(app::ControlId image, std::string_view name) {
     qWarning("missing picture %.*s", static_cast<int>(name.size()), name.data());
   }
   picture->setPixmap(pixmap);
-  pictureNames_[static_cast<std::size_t>(image)] = QString::fromUtf8(name.data(),
-      static_cast<qsizetype>(name.size())).toUpper().toStdString();
+  const std::string canonical = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUpper().toStdString();
+  pictureNames_[static_cast<std::size_t>(image)] = canonical;
+  // Setting a name announces it; the animation's frames all have the same one.
+  const QString spoken = ToQString(app::PictureAccessibleName(canonical));
+  if (picture->accessibleName() != spoken) picture->setAccessibleName(spoken);
 }
 
 void QtFormView::SetVisible(app::ControlId control, bool visible) {
@@ -290,11 +333,18 @@ void QtFormView::SetVisible(app::ControlId control, bool visible) {
 
 void QtFormView::SetStatusText(std::string_view text) {
   AssertWindowThread();
+  // The status line is a button named by its text and has no fixed accessible name, so the label
+  // announces every new text to assistive technology itself (NameChanged).
   status_->setText(ToQString(text));
-  FitTextToWidth(status_, app::LayoutOf(app::ControlId::lblStaust).font);
+  FitTextToWidth(status_, app::ScaledFont(app::LayoutOf(app::ControlId::lblStaust).font, scale_));
 }
 
-void QtFormView::SetStatusEnabled(bool enabled) { status_->setEnabled(enabled); }
+void QtFormView::SetStatusEnabled(bool enabled) {
+  status_->setEnabled(enabled);
+  // An offer takes the keyboard focus, so Enter alone starts the update; while the window is
+  // hidden Qt keeps it for the window's first activation.
+  if (enabled) status_->setFocus(Qt::OtherFocusReason);
+}
 
 void QtFormView::ClearDeviceList() { deviceList_->clear(); }
 

@@ -20,6 +20,7 @@
 
 class QComboBox;
 class QLabel;
+class QScreen;
 class QProgressBar;
 class QTimer;
 
@@ -65,8 +66,14 @@ class QtFormView : public app::FormView {
   // Name of the picture last put into a picture control ("" while it is empty).
   std::string PictureIn(app::ControlId id) const;
   bool TimerActive(std::uint32_t id) const;
-  // Moves the window to the middle of its screen; called before it is first shown.
-  void CentreOnDesktop();
+  // Sizes the window for its screen (or `screen`) and moves it to the middle of the screen's work
+  // area; called before it is first shown. The window keeps the layout's own size where the work
+  // area holds it with its frame, else it is made smaller as a whole (FitWindow).
+  void CentreOnDesktop(QScreen* screen = nullptr);
+  // The same for a given work area and frame (logical pixels).
+  void FitTo(const QRect& workArea, const QMargins& frame);
+  // Device-independent pixels per layout pixel: 1 unless the window had to shrink.
+  double Scale() const { return scale_; }
 
   void ShowPicture(app::ControlId image, std::string_view name) override;
   void SetVisible(app::ControlId control, bool visible) override;
@@ -89,6 +96,8 @@ class QtFormView : public app::FormView {
 
  private:
   void BuildControls();
+  // Puts every control at its rectangle and font for `scale` (1: the layout table's own).
+  void ApplyScale(double scale);
   void AssertWindowThread() const;
   QLabel* Picture(app::ControlId id) const;
   void ShowBox(std::string_view text, std::string_view caption, bool warning);
@@ -101,6 +110,12 @@ class QtFormView : public app::FormView {
   QProgressBar* progress_ = nullptr;
   std::map<std::uint32_t, QTimer*> timers_;  // children of the window
   PictureStore pictures_;
+  double scale_ = 1.0;
 };
+
+// The frame assumed for a window manager that has not said yet how wide its frame is (X11 before
+// the window is first mapped): a title bar of a common desktop and thin borders.
+inline constexpr int kAssumedTitleBarHeight = 38;
+inline constexpr int kAssumedBorderWidth = 4;
 
 }  // namespace corvane::app::qt

@@ -1,4 +1,6 @@
-// The status line lblStaust: a label that is also the window's only button.
+// The status line lblStaust: a label that is also the window's only button. The mouse clicks it,
+// and while it is enabled it takes the keyboard focus, where Enter or Space does what a click does;
+// assistive technology sees a button whose name is the status text.
 #pragma once
 
 #include <QLabel>
@@ -9,7 +11,10 @@ namespace corvane::app::qt {
 class StatusLabel : public QLabel {
   Q_OBJECT
  public:
-  using QLabel::QLabel;
+  explicit StatusLabel(QWidget* parent = nullptr);
+
+  // Where the keyboard focus is drawn: around the text, a little wider.
+  QRect FocusFrame() const;
 
  Q_SIGNALS:
   void clicked();
@@ -17,20 +22,20 @@ class StatusLabel : public QLabel {
  protected:
   // A click is press and release on the label; a disabled label receives neither, so it never
   // clicks, which is what keeps a second update run from starting.
-  void mousePressEvent(QMouseEvent* event) override {
-    pressed_ = event->button() == Qt::LeftButton;
-    QLabel::mousePressEvent(event);
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && isEnabled() &&
-                       rect().contains(event->position().toPoint());
-    pressed_ = false;
-    QLabel::mouseReleaseEvent(event);
-    if (click) Q_EMIT clicked();
-  }
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  // Enter, Return or Space pressed on the focused label. A key held down from before (auto-repeat)
+  // does not count: an update must not start by itself from a key the user was already holding.
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   bool pressed_ = false;
 };
+
+// Makes Qt's accessibility give every StatusLabel the button interface (once per process).
+void InstallStatusLabelAccessibility();
 
 }  // namespace corvane::app::qt

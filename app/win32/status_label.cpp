@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/win32/status_accessible.h"
 #include "app/win32/win32_form_view.h"
 
 namespace corvane::app::win32 {
@@ -12,6 +13,19 @@ namespace {
 constexpr int kFontSlot = 0;
 constexpr int kPressedSlot = static_cast<int>(sizeof(LONG_PTR));
 
+// The label's click, whether from the mouse, the keyboard or assistive technology.
+void Click(HWND label) {
+  const int id = ::GetDlgCtrlID(label);
+  ::SendMessageA(::GetParent(label), WM_COMMAND, MAKEWPARAM(id, kStatusClicked), reinterpret_cast<LPARAM>(label));
+}
+
+std::string TextOf(HWND label) {
+  const int length = ::GetWindowTextLengthA(label);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(label, text.data(), length + 1)));
+  return text;
+}
+
 void Paint(HWND label) {
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(label, &paint);
@@ -19,10 +33,8 @@ void Paint(HWND label) {
   ::GetClientRect(label, &client);
   ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNHIGHLIGHT));
 
-  const int length = ::GetWindowTextLengthA(label);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  ::GetWindowTextA(label, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(length));
+  const std::string text = TextOf(label);
+  const int length = static_cast<int>(text.size());
 
   auto font = reinterpret_cast<HFONT>(::GetWindowLongPtrA(label, kFontSlot));
   HGDIOBJ oldFont = font != nullptr ? ::SelectObject(dc, font) : nullptr;
@@ -38,6 +50,15 @@ void Paint(HWND label) {
   target.top = client.top + (client.bottom - client.top - height) / 2;
   target.bottom = target.top + height;
   ::DrawTextA(dc, text.c_str(), length, &target, format);
+  // The keyboard focus, drawn as buttons draw it: a dotted frame around the text, once the user
+  // works with the keyboard (the window's UI state says so).
+  const LRESULT hidden = ::SendMessageA(label, WM_QUERYUISTATE, 0, 0);
+  if (::GetFocus() == label && (hidden & UISF_HIDEFOCUS) == 0) {
+    const int width = static_cast<int>(measured.right - measured.left);
+    RECT frame{(client.right - width) / 2 - 8, target.top - 3, (client.right + width) / 2 + 8, target.bottom + 3};
+    ::IntersectRect(&frame, &frame, &client);
+    ::DrawFocusRect(dc, &frame);
+  }
   if (oldFont != nullptr) ::SelectObject(dc, oldFont);
   ::EndPaint(label, &paint);
 }
@@ -56,13 +77,41 @@ LRESULT CALLBACK StatusLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM
     case WM_GETFONT:
       return ::GetWindowLongPtrA(label, kFontSlot);
     case WM_SETTEXT: {
+      const auto* text = reinterpret_cast<const char*>(lParam);
+      const bool changed = TextOf(label) != (text != nullptr ? text : "");
       const LRESULT result = ::DefWindowProcA(label, message, wParam, lParam);
       ::InvalidateRect(label, nullptr, TRUE);
+      // The status line is a button named by its text: a screen reader says the new name.
+      if (changed) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, label, OBJID_CLIENT, CHILDID_SELF);
       return result;
     }
     case WM_ENABLE:
       ::InvalidateRect(label, nullptr, TRUE);
+      ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, label, OBJID_CLIENT, CHILDID_SELF);
       return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE: {
+      const LRESULT result = ::DefWindowProcA(label, message, wParam, lParam);
+      ::InvalidateRect(label, nullptr, TRUE);
+      return result;
+    }
+    case WM_KEYDOWN:
+      // Enter or Space does what a click does. A key that was already down (auto-repeat, or held
+      // since before the label had the focus) starts nothing: an update must come from a press.
+      if (wParam == VK_RETURN || wParam == VK_SPACE) {
+        if ((lParam & (1L << 30)) == 0 && ::IsWindowEnabled(label)) Click(label);
+        return 0;
+      }
+      return ::DefWindowProcA(label, message, wParam, lParam);
+    case kStatusPressMessage:
+      if (::IsWindowEnabled(label)) Click(label);
+      return 0;
+    case WM_GETOBJECT:
+      if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+        if (const LRESULT answer = AnswerStatusAccessibleObject(label, wParam); answer != 0) return answer;
+      }
+      return ::DefWindowProcA(label, message, wParam, lParam);
     case WM_LBUTTONDOWN:
       ::SetWindowLongPtrA(label, kPressedSlot, 1);
       ::SetCapture(label);
@@ -75,11 +124,7 @@ LRESULT CALLBACK StatusLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM
       ::GetClientRect(label, &client);
       const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
       // A click is press and release on the label while it takes clicks.
-      if (pressed && ::PtInRect(&client, at) && ::IsWindowEnabled(label)) {
-        const int id = ::GetDlgCtrlID(label);
-        ::SendMessageA(::GetParent(label), WM_COMMAND, MAKEWPARAM(id, kStatusClicked),
-                       reinterpret_cast<LPARAM>(label));
-      }
+      if (pressed && ::PtInRect(&client, at) && ::IsWindowEnabled(label)) Click(label);
       return 0;
     }
     case WM_CAPTURECHANGED:

@@ -1,6 +1,7 @@
 #include "app/win32/win32_form_view.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -54,6 +55,25 @@ DWORD StyleFor(const ControlLayout& row) {
 constexpr int kDroppedListHeight = 200;
 constexpr int kComboFieldBorders = 6;
 
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
+
+// The calls of Windows 10 that know a monitor's own DPI; older systems (and an older Wine) lack
+// them and have one DPI for every monitor.
+template <typename Function>
+Function User32Function(const char* name) {
+  HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  FARPROC found = user32 != nullptr ? ::GetProcAddress(user32, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+PixelRect ToPixelRect(const RECT& rect) {
+  return PixelRect{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
 }  // namespace
 
 int ControlIdOf(ControlId id) { return kFirstControlId + static_cast<int>(id); }
@@ -89,6 +109,16 @@ SIZE FormWindowSize() {
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 
+FrameExtents FormFrameAt(int dpi) {
+  RECT rect{0, 0, 0, 0};
+  static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
+  if (adjustForDpi == nullptr || !adjustForDpi(&rect, FormStyle(), FALSE, 0, static_cast<UINT>(dpi))) {
+    rect = RECT{0, 0, 0, 0};
+    ::AdjustWindowRectEx(&rect, FormStyle(), FALSE, 0);
+  }
+  return FrameExtents{-rect.left, -rect.top, rect.right, rect.bottom};
+}
+
 std::wstring Utf8ToWide(std::string_view text) {
   if (text.empty()) return {};
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -98,6 +128,8 @@ std::wstring Utf8ToWide(std::string_view text) {
 }
 
 Win32FormView::Win32FormView(UiReport* report) : report_(report) {
+  // The status line's accessible object is a COM object handed out from the window thread.
+  comInitialised_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -132,6 +164,7 @@ Win32FormView::Win32FormView(UiReport* report) : report_(report) {
 Win32FormView::~Win32FormView() {
   if (window_ != nullptr) ::DestroyWindow(window_);
   for (auto& [key, font] : fonts_) ::DeleteObject(font);
+  if (comInitialised_) ::CoUninitialize();
 }
 
 HFONT Win32FormView::FontFor(const FontSpec& wanted, int pixels) {
@@ -192,7 +225,8 @@ void Win32FormView::ApplyFont(ControlId id, std::string_view text) {
   const std::size_t index = static_cast<std::size_t>(id);
   const ControlLayout& row = LayoutOf(id);
   HWND control = controls_[index];
-  HFONT font = row.kind == ControlKind::Label ? FittedFont(control, row.font, text) : FontFor(row.font, row.font.heightPx);
+  const FontSpec wanted = ScaledFont(row.font, scale_);
+  HFONT font = row.kind == ControlKind::Label ? FittedFont(control, wanted, text) : FontFor(wanted, wanted.heightPx);
   if (font == controlFonts_[index]) return;
   controlFonts_[index] = font;
   ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -230,16 +264,69 @@ void Win32FormView::Report(std::string_view what, std::string_view detail) {
   if (report_ != nullptr) report_->Line(what, detail);
 }
 
-void Win32FormView::Show(int showCommand) {
+void Win32FormView::ApplyScale(double scale) {
+  if (scale == scale_) return;
+  scale_ = scale;
+  for (const ControlLayout& row : kControlLayout) {
+    const std::size_t index = static_cast<std::size_t>(row.id);
+    HWND control = controls_[index];
+    const PixelRect rect = ScaledControlRect(row.id, scale);
+    const int height = row.kind == ControlKind::DropDownList ? ScaleLength(kDroppedListHeight, scale) : rect.height;
+    ::SetWindowPos(control, nullptr, rect.left, rect.top, rect.width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (row.kind == ControlKind::DropDownList) {
+      ::SendMessageA(control, CB_SETITEMHEIGHT, 0, ScaleLength(row.itemHeight, scale));
+      ::SendMessageA(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                     ScaleLength(row.height, scale) - ScaleLength(kComboFieldBorders, scale));
+    }
+    if (row.kind == ControlKind::Picture) {
+      if (!pictureNames_[index].empty()) pictures_[index] = cache_.Stretched(pictureNames_[index], rect.width, rect.height);
+    } else if (row.kind != ControlKind::ProgressBar) {
+      char text[512] = {};
+      if (row.kind == ControlKind::Label) ::GetWindowTextA(control, text, sizeof text);
+      ApplyFont(row.id, row.kind == ControlKind::Label ? std::string_view(text) : row.text);
+    }
+  }
+  ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+int Win32FormView::WindowDpi() const {
+  static const auto forWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  if (forWindow != nullptr && window_ != nullptr) {
+    if (const UINT dpi = forWindow(window_); dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : kWindowLayout.designDpi;
+}
+
+void Win32FormView::FitToMonitor() {
   RECT work{};
-  ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  RECT frame{};
-  ::GetWindowRect(window_, &frame);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int left = work.left + (work.right - work.left - width) / 2;
-  const int top = work.top + (work.bottom - work.top - height) / 2;
-  ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (::GetMonitorInfoA(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    work = monitor.rcWork;
+  } else {
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  }
+  FitTo(ToPixelRect(work), WindowDpi());
+}
+
+void Win32FormView::FitTo(const PixelRect& workArea, int dpi) {
+  const WindowFit fit = FitWindow(workArea, dpi, FormFrameAt(dpi));
+  ApplyScale(fit.scale);
+  ::SetWindowPos(window_, nullptr, fit.window.left, fit.window.top, fit.window.width, fit.window.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  char line[96];
+  std::snprintf(line, sizeof line, "%dx%d at %d,%d, %d dpi, scale %.4f", fit.client.width, fit.client.height,
+                fit.window.left, fit.window.top, dpi, fit.scale);
+  Report("fit", line);
+}
+
+void Win32FormView::Show(int showCommand) {
+  FitToMonitor();
+  // Focus is drawn once the keyboard is used, as in the system's own windows.
+  ::SendMessageA(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
   ::ShowWindow(window_, showCommand);
   ::UpdateWindow(window_);
   RECT client{};
@@ -256,8 +343,24 @@ void Win32FormView::PostFrame(std::string_view frame) const {
   }
 }
 
+bool Win32FormView::MoveFocusOnTab(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_TAB || window_ == nullptr) return false;
+  if (message.hwnd != window_ && !::IsChild(window_, message.hwnd)) return false;
+  HWND focus = ::GetFocus();
+  HWND from = focus != nullptr && ::IsChild(window_, focus) ? focus : nullptr;
+  HWND next = ::GetNextDlgTabItem(window_, from, ::GetKeyState(VK_SHIFT) < 0);
+  // Only a visible, enabled tab stop takes the focus: a disabled status line never does.
+  if (next != nullptr && ::IsWindowVisible(next) && ::IsWindowEnabled(next) &&
+      (::GetWindowLongA(next, GWL_STYLE) & WS_TABSTOP) != 0) {
+    ::SetFocus(next);
+  }
+  ::SendMessageA(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  return true;
+}
+
 void Win32FormView::Dispatch(MSG& message) {
   if (handlers.preTranslate && handlers.preTranslate(message)) return;
+  if (MoveFocusOnTab(message)) return;
   ::TranslateMessage(&message);
   ::DispatchMessageA(&message);
 }
@@ -284,7 +387,8 @@ void Win32FormView::ProcessPendingMessages() {
 void Win32FormView::ShowPicture(ControlId image, std::string_view name) {
   const std::size_t index = static_cast<std::size_t>(image);
   const ControlLayout& row = LayoutOf(image);
-  HBITMAP bitmap = cache_.Stretched(name, row.width, row.height);
+  const PixelRect rect = ScaledControlRect(image, scale_);
+  HBITMAP bitmap = cache_.Stretched(name, rect.width, rect.height);
   if (bitmap == nullptr) {
     // A picture the program does not carry is a build fault; show nothing rather than stale art.
     ::OutputDebugStringA(("missing picture " + Text(name) + "\n").c_str());
@@ -292,7 +396,15 @@ void Win32FormView::ShowPicture(ControlId image, std::string_view name) {
   const bool changed = pictureNames_[index] != name;
   pictures_[index] = bitmap;
   pictureNames_[index] = bitmap != nullptr ? Text(name) : std::string();
-  if (controls_[index] != nullptr) ::InvalidateRect(controls_[index], nullptr, FALSE);
+  if (controls_[index] != nullptr) {
+    ::InvalidateRect(controls_[index], nullptr, FALSE);
+    // The picture's window text is its accessible name (an owner-drawn picture shows no text).
+    const std::string_view spoken = PictureAccessibleName(pictureNames_[index]);
+    if (spoken != spokenNames_[index]) {
+      spokenNames_[index] = spoken;
+      ::SetWindowTextA(controls_[index], Text(spoken).c_str());
+    }
+  }
   // Animation frames change twice a second; only the other pictures are worth a report line.
   if (changed && image != ControlId::Image2) Report("picture", Text(row.name) + " " + Text(name));
 }
@@ -319,6 +431,15 @@ void Win32FormView::SetStatusEnabled(bool enabled) {
   const bool was = ::IsWindowEnabled(label) != FALSE;
   ::EnableWindow(label, enabled ? TRUE : FALSE);
   if (was != enabled) Report("status-enabled", enabled ? "1" : "0");
+  // An offer takes the keyboard focus, so Enter alone starts the update (a hidden or inactive
+  // window passes it on when it is activated: WM_SETFOCUS). A disabled label loses the focus to
+  // the window itself, where no key starts anything.
+  if (::GetActiveWindow() != window_ || window_ == nullptr) return;
+  if (enabled) {
+    ::SetFocus(label);
+  } else if (::GetFocus() == nullptr || ::GetFocus() == label) {
+    ::SetFocus(window_);
+  }
 }
 
 void Win32FormView::ClearDeviceList() { ::SendMessageA(Control(ControlId::cbb_DeviceList), CB_RESETCONTENT, 0, 0); }
@@ -473,6 +594,29 @@ LRESULT Win32FormView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DRAWITEM:
       DrawPicture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
       return TRUE;
+    case WM_SETFOCUS: {
+      // The window passes the focus on to the status line while it offers the update.
+      HWND label = Control(ControlId::lblStaust);
+      if (label != nullptr && ::IsWindowEnabled(label) && ::IsWindowVisible(label)) ::SetFocus(label);
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another DPI: the window takes that DPI, fitted to that monitor's work
+      // area, at the place the system suggests as far as the work area allows.
+      const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
+      MONITORINFO monitor{};
+      monitor.cbSize = sizeof monitor;
+      if (!::GetMonitorInfoA(::MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST), &monitor)) return 0;
+      const PixelRect work = ToPixelRect(monitor.rcWork);
+      const int dpi = LOWORD(wParam);
+      const WindowFit fit = FitWindow(work, dpi, FormFrameAt(dpi));
+      ApplyScale(fit.scale);
+      const int left = std::max(work.left, std::min<int>(suggested.left, work.Right() - fit.window.width));
+      const int top = std::max(work.top, std::min<int>(suggested.top, work.Bottom() - fit.window.height));
+      ::SetWindowPos(window_, nullptr, left, top, fit.window.width, fit.window.height, SWP_NOZORDER | SWP_NOACTIVATE);
+      Report("dpi", std::to_string(dpi));
+      return 0;
+    }
     case WM_CLOSE: {
       const bool mayClose = !handlers.closeQuery || handlers.closeQuery();
       Report("close", mayClose ? "accepted" : "kept");

@@ -14,6 +14,7 @@
 
 #include "app/control_layout.h"
 #include "app/form_view.h"
+#include "app/window_fit.h"
 #include "app/win32/picture_cache.h"
 #include "app/win32/ui_report.h"
 #include "app/win32/version_record.h"
@@ -41,6 +42,8 @@ BYTE ToCharset(FontCharset charset);
 // The window's style and the size of the whole window that gives the layout's client area.
 DWORD FormStyle();
 SIZE FormWindowSize();
+// The window's frame around its client area on a monitor of `dpi`.
+FrameExtents FormFrameAt(int dpi);
 std::wstring Utf8ToWide(std::string_view text);
 
 class Win32FormView : public FormView {
@@ -83,8 +86,18 @@ class Win32FormView : public FormView {
   const std::optional<FileVersion>& VersionRead() const { return versionRead_; }
   HDEVNOTIFY DeviceNotification() const { return notification_; }
 
-  // Centres the window on the desktop's work area and shows it.
+  // Sizes the window for its monitor (FitToMonitor), centres it on the monitor's work area and
+  // shows it.
   void Show(int showCommand = SW_SHOWNORMAL);
+  // The window at the monitor's DPI, made smaller as a whole where the monitor's work area cannot
+  // hold it, centred on the work area. At 96 dpi with room enough it is the layout table's own.
+  void FitToMonitor();
+  // The same for a given work area and DPI (device pixels).
+  void FitTo(const PixelRect& workArea, int dpi);
+  // Device pixels per layout pixel (1 until fitted).
+  double Scale() const { return scale_; }
+  // The DPI the window is shown at: its monitor's where the system tells it, else the system's.
+  int WindowDpi() const;
   // Called from any thread: queues an animation frame for the window thread.
   void PostFrame(std::string_view frame) const;
   // From now on queued frames are dropped (the animation thread has been stopped).
@@ -125,6 +138,10 @@ class Win32FormView : public FormView {
   void ApplyFont(ControlId id, std::string_view text);
   void DrawPicture(const DRAWITEMSTRUCT& item);
   void Dispatch(MSG& message);
+  // Tab and Shift+Tab in the window: the next control that takes the focus (the window is no
+  // dialog, so nothing else moves it). True when it was such a key.
+  bool MoveFocusOnTab(const MSG& message);
+  void ApplyScale(double scale);
   void Report(std::string_view what, std::string_view detail);
 
   UiReport* report_;
@@ -134,6 +151,7 @@ class Win32FormView : public FormView {
   std::array<HFONT, kControlCount> controlFonts_{};
   std::array<std::string, kControlCount> pictureNames_{};
   std::array<HBITMAP, kControlCount> pictures_{};
+  std::array<std::string_view, kControlCount> spokenNames_{};  // the pictures' accessible names
   std::map<std::string, HFONT> fonts_;  // owned, by face, size, weight and charset; deleted after the controls
 
   HBRUSH background_ = nullptr;
@@ -142,6 +160,8 @@ class Win32FormView : public FormView {
   PictureCache cache_;
   bool acceptFrames_ = true;
   int lastProgress_ = -1;
+  double scale_ = 1.0;
+  bool comInitialised_ = false;  // the window thread's COM apartment, for the accessible objects
 };
 
 }  // namespace corvane::app::win32

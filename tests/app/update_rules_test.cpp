@@ -166,7 +166,7 @@ TEST(ControlLayout, MatchesTheWrittenLayout) {
   const Row rows[] = {
       {"Image1", K::Picture, 0, 0, 1000, 400, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
       {"Image2", K::Picture, 432, 504, 150, 150, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
-      {"lblStaust", K::Label, 56, 657, 905, 65, "", ms, 21, false, C::MenuHilight, 0, F::Arabic, true, -1, true, true, 0, 0, false},
+      {"lblStaust", K::Label, 56, 657, 905, 65, "", ms, 21, false, C::MenuHilight, 0, F::Arabic, true, 5, true, true, 0, 0, false},
       {"Image3", K::Picture, 432, 506, 150, 150, "", ms, 11, false, C::MenuHilight, 0, F::EastEurope, true, -1, false, false, 0, 0, false},
       {"Label1", K::Label, 56, 402, 905, 17, nullptr, ms, 11, false, C::None, 128, F::EastEurope, true, -1, true, false, 0, 0, false},
       {"Label2", K::Label, 54, 721, 147, 33, "Technical Support", ms, 16, false, C::InactiveCaptionText, 0, F::Arabic, true, -1, true, false, 0, 0, false},

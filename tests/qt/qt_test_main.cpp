@@ -1,5 +1,6 @@
 // The GUI tests need one application object for the whole run; the offscreen platform needs no
-// display, so they run anywhere CTest runs.
+// display, so they run anywhere CTest runs. Its screens are the ones tests/qt/CMakeLists.txt
+// writes (a desktop and two laptop screens), so the window can be fitted to a small one.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -23,7 +24,9 @@ extern "C" const char* __tsan_default_suppressions() {
 #endif
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + CORVANE_QT_SCREENS);
+  }
   QApplication application(argc, argv);
   const std::string_view title = corvane::app::kApplicationTitle;
   QApplication::setApplicationDisplayName(

@@ -5,8 +5,13 @@
 #   100 ms apart give exactly one rescan about 500 ms after the last -> F5 unplugs the virtual
 #   adaptor and F5 plugs it back in (the keyboard, through the window); then the real backend on
 #   Wine's empty disk list shows "Cannot find any supported Corvane devices.".
-# Each state is saved as a PNG of the client area (997 x 756) for people to compare with the Qt
-# window's screenshots.
+# Then on small screens (Wine virtual desktops with a taskbar, which are the screen to the programs
+# in them): 1366 x 768, where the window must fit above the taskbar, what a screen reader reads of
+# the status line is read back through the accessibility calls, and the update runs from the
+# keyboard alone (Tab, Return); 1280 x 720 at 96 and at 144 dpi (the DPI set in the prefix), where
+# the whole window and the status line must lie inside the work area.
+# Each state is saved as a PNG of the client area for people to compare with the Qt window's
+# screenshots.
 #
 #   gui_journey.sh PROGRAM.exe HELPER.exe SCREENSHOT_DIR
 #
@@ -36,14 +41,36 @@ work=$(mktemp -d -t corvane-journey.XXXXXX)
 own_session=0
 xvfb_pid=""
 app_pid=""
+desk=""             # the virtual desktop ("shell,WxH") the program runs in; empty: Wine's own
+desktop_changed=0   # a virtual desktop ran or the DPI was set: the session's desktop is put back
 fail() {
   echo "gui_journey: FAILED: $*" >&2
   for f in "$work"/report-*.txt; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }; done
   exit 1
 }
+# A Wine virtual desktop leaves the session's own desktop believing the screen has the virtual
+# desktop's size (windows are then kept within it), and the DPI lives in the prefix: the DPI is
+# taken out again and the wineserver started afresh, so the tests after this one see the session
+# as it was. The first program after the restart starts Wine's services; its output goes nowhere,
+# so no later capture of a program's output waits for them.
+restore_desktop() {
+  [ "$desktop_changed" = 1 ] || return 0
+  desktop_changed=0
+  timeout 60 wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
+  timeout 30 wineserver -k 2>/dev/null
+  timeout 30 wineserver -w 2>/dev/null
+  if [ "$own_session" = 0 ]; then
+    # Neither the server nor the services may hold this script's output open: whoever runs the
+    # script (ctest) waits for it to close.
+    timeout 30 wineserver -p >/dev/null 2>&1
+    timeout 60 wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels >/dev/null 2>&1
+  fi
+  return 0
+}
 cleanup() {
   local rc=$?
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  restore_desktop
   if [ "$own_session" = 1 ]; then
     timeout 30 wineserver -k 2>/dev/null
     timeout 30 wineserver -w 2>/dev/null
@@ -87,13 +114,28 @@ export WINEDEBUG=-all
 
 now_ms() { date +%s%3N; }
 
-# start NAME ARGS...: runs the program with its report file $work/report-NAME.txt
+# start NAME ARGS...: runs the program with its report file $work/report-NAME.txt, in the virtual
+# desktop $desk when one is set
 start() {
   local name=$1
   shift
   report="$work/report-$name.txt"
-  CORVANE_UI_REPORT="$report" timeout 300 wine "$program" "$@" >"$work/out-$name.txt" 2>&1 &
+  if [ -n "$desk" ]; then
+    desktop_changed=1
+    CORVANE_UI_REPORT="$report" timeout 300 wine explorer "/desktop=$desk" "$program" "$@" >"$work/out-$name.txt" 2>&1 &
+  else
+    CORVANE_UI_REPORT="$report" timeout 300 wine "$program" "$@" >"$work/out-$name.txt" 2>&1 &
+  fi
   app_pid=$!
+}
+
+# The helper, on the program's desktop (a window is found only from its own desktop).
+ask() {
+  if [ -n "$desk" ]; then
+    timeout 30 wine "$helper" --desktop "${desk%%,*}" "$@"
+  else
+    timeout 30 wine "$helper" "$@"
+  fi
 }
 
 # wait_for PATTERN SECONDS: until a line of the report matches (grep -E)
@@ -108,24 +150,58 @@ wait_for() {
   fail "no '$pattern' within $limit s"
 }
 
-# The client area in screen pixels, from the window itself.
+# The client area in screen pixels, from the window itself (in a virtual desktop: in the desktop's
+# pixels, which the screenshot moves by where the desktop's X window lies).
 locate() {
-  local answer
-  answer=$(timeout 30 wine "$helper" window 20000 2>&1 | tr -d '\r') || fail "the helper found no window: $answer"
-  read -r _ client_w client_h <<<"$(grep '^client ' <<<"$answer")"
-  read -r _ origin_x origin_y <<<"$(grep '^clientorigin ' <<<"$answer")"
-  read -r _ status_x status_y <<<"$(grep '^status ' <<<"$answer")"
-  [ -n "${status_x:-}" ] || fail "the helper did not find the status line: $answer"
+  located=$(ask window 20000 2>&1 | tr -d '\r') || fail "the helper found no window: $located"
+  read -r _ client_w client_h <<<"$(grep '^client ' <<<"$located")"
+  read -r _ origin_x origin_y <<<"$(grep '^clientorigin ' <<<"$located")"
+  read -r _ status_x status_y <<<"$(grep '^status ' <<<"$located")"
+  [ -n "${status_x:-}" ] || fail "the helper did not find the status line: $located"
+  desk_x=0
+  desk_y=0
+  if [ -n "$desk" ]; then
+    local geometry
+    geometry=$(timeout 10 xdotool search --name ' - Wine desktop$' getwindowgeometry --shell 2>/dev/null) || fail "no Wine desktop window on the display"
+    desk_x=$(sed -n 's/^X=//p' <<<"$geometry" | head -n1)
+    desk_y=$(sed -n 's/^Y=//p' <<<"$geometry" | head -n1)
+    desk_window=$(sed -n 's/^WINDOW=//p' <<<"$geometry" | head -n1)
+  fi
+}
+
+# The whole window (frame and title bar) and the status line inside the work area of the
+# window's monitor, and the client area as large as the window said it fitted it.
+check_fits() {
+  local expect_work=$1 expect_dpi=$2 fl ft fr fb wl wt wr wb sl st sr sb fit_w fit_h fit_dpi
+  read -r _ fl ft fr fb <<<"$(grep '^frame ' <<<"$located")"
+  read -r _ wl wt wr wb <<<"$(grep '^workarea ' <<<"$located")"
+  read -r _ sl st sr sb <<<"$(grep '^statusrect ' <<<"$located")"
+  [ -n "${wb:-}" ] && [ -n "${sb:-}" ] && [ -n "${fb:-}" ] || fail "the helper gave no rectangles: $located"
+  [ "$((wr - wl))" = "${expect_work%x*}" ] || fail "work area $wl,$wt..$wr,$wb is not ${expect_work%x*} wide"
+  [ "$fl" -ge "$wl" ] && [ "$ft" -ge "$wt" ] && [ "$fr" -le "$wr" ] && [ "$fb" -le "$wb" ] ||
+    fail "the window $fl,$ft..$fr,$fb is not inside the work area $wl,$wt..$wr,$wb"
+  [ "$sl" -ge "$wl" ] && [ "$st" -ge "$wt" ] && [ "$sr" -le "$wr" ] && [ "$sb" -le "$wb" ] ||
+    fail "the status line $sl,$st..$sr,$sb is not inside the work area $wl,$wt..$wr,$wb"
+  read -r fit_w fit_h fit_dpi <<<"$(sed -n 's/^[0-9]* fit \([0-9]*\)x\([0-9]*\) at [-0-9]*,[-0-9]*, \([0-9]*\) dpi.*/\1 \2 \3/p' "$report" | tail -n1)"
+  [ "${fit_w:-}x${fit_h:-}" = "${client_w}x${client_h}" ] || fail "client area ${client_w}x${client_h}, the window fitted ${fit_w:-?}x${fit_h:-?}"
+  [ "${fit_dpi:-}" = "$expect_dpi" ] || fail "the window was fitted for ${fit_dpi:-?} dpi, expected $expect_dpi"
+  echo "gui_journey: work area $wl,$wt..$wr,$wb at $expect_dpi dpi: window $fl,$ft..$fr,$fb, client ${client_w}x${client_h}, status line $sl,$st..$sr,$sb"
+}
+
+# What a screen reader reads of the status line, through the accessibility calls of the system.
+read_status() {
+  status_read=$(ask accessible 2>&1 | tr -d '\r') || fail "no accessible object for the status line: $status_read"
 }
 
 shot() {
-  timeout 30 xwd -root -silent | timeout 30 "$magick" xwd:- -crop "${client_w}x${client_h}+${origin_x}+${origin_y}" +repage "$shots/$1.png" \
+  timeout 30 xwd -root -silent |
+    timeout 30 "$magick" xwd:- -crop "${client_w}x${client_h}+$((origin_x + desk_x))+$((origin_y + desk_y))" +repage "$shots/$1.png" \
     || fail "screenshot $1"
   echo "gui_journey: saved $shots/$1.png"
 }
 
 finish() {
-  timeout 30 wine "$helper" close >/dev/null 2>&1 || fail "could not close the window"
+  ask close >/dev/null 2>&1 || fail "could not close the window"
   local waited=0
   while kill -0 "$app_pid" 2>/dev/null; do
     sleep 0.1
@@ -199,5 +275,57 @@ locate
 sleep 0.5
 shot win32-05-real-no-device
 finish
+
+# 6. A 1366 x 768 screen with a taskbar: the window fits above it; a screen reader finds a push
+#    button (role 43) named by the offer; Tab and Return alone run the update.
+desk=shell,1366x768
+export CORVANE_DEMO_PACE_MS=0  # the paced run was watched above; these need only its end
+start small-1366 --simulate kts210
+wait_for '^[0-9]+ shown ' 120
+wait_for "^[0-9]+ status Click here to download and update the Corvane SATA Bridge 02\.14\$" 30
+locate
+check_fits 1366x768 96
+read_status
+grep -qx 'role 43' <<<"$status_read" || fail "the status line is no push button to a screen reader: $status_read"
+grep -qx 'name Click here to download and update the Corvane SATA Bridge 02.14' <<<"$status_read" ||
+  fail "the status line's accessible name is not its text: $status_read"
+state=$(sed -n 's/^state //p' <<<"$status_read")
+[ $((state & 0x100000)) -ne 0 ] && [ $((state & 0x1)) -eq 0 ] || fail "the offer is not focusable, or unavailable: $status_read"
+echo "gui_journey: a screen reader reads: $(tr '\n' ';' <<<"$status_read")"
+sleep 0.5
+shot win32-06-1366x768-update-offered
+timeout 10 xdotool windowfocus "$desk_window" 2>/dev/null
+sleep 0.3
+timeout 10 xdotool key Tab || fail "xdotool key Tab"
+sleep 0.3
+timeout 10 xdotool key Return || fail "xdotool key Return"
+wait_for '^[0-9]+ status Updating$' 20
+wait_for '^[0-9]+ status Update complete$' 120
+[ "$(grep -c '^[0-9]* status Updating$' "$report")" = 1 ] || fail "the keyboard started more than one update"
+read_status
+state=$(sed -n 's/^state //p' <<<"$status_read")
+[ $((state & 0x1)) -ne 0 ] || fail "the finished status line is not unavailable to a screen reader: $status_read"
+sleep 0.3
+shot win32-07-1366x768-update-complete
+finish
+
+# 7. A 1280 x 720 screen with a taskbar, at 96 and at 144 dpi.
+desk=shell,1280x720
+for dpi in 96 144; do
+  if [ "$dpi" != 96 ]; then
+    desktop_changed=1
+    timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 || fail "could not set the DPI"
+  fi
+  start "small-1280-$dpi" --simulate kts260
+  wait_for '^[0-9]+ shown ' 120
+  wait_for "^[0-9]+ status $offer\$" 30
+  locate
+  check_fits 1280x720 "$dpi"
+  sleep 0.5
+  shot "win32-0$((dpi == 96 ? 8 : 9))-1280x720-${dpi}dpi-update-offered"
+  finish
+done
+desk=""
+restore_desktop
 
 echo "gui_journey: passed"
