@@ -26,7 +26,8 @@ class PosingAsRealPort : public device::ScsiPort {
 };
 
 void PrintTraceLine(const device::TraceEntry& entry) {
-  std::cerr << "trace " << device::FormatTraceEntry(entry) << '\n';
+  // One write: a note about a held signal comes between lines, never inside one.
+  std::cerr << "trace " + device::FormatTraceEntry(entry) + '\n';
 }
 
 }  // namespace
@@ -37,6 +38,25 @@ void CliHost::DebugOutput(std::string_view text) {
 
 void CliHost::ShowErrorBox(std::string_view text, std::string_view caption) {
   std::cerr << caption << ": " << text << '\n';
+}
+
+void CliHost::AdaptorWriteBegins() {
+  // Held first, so nothing ends the program while the lock is being asked for either.
+  if (!shield_) shield_ = std::make_unique<InterruptShield>();
+  lock_ = std::make_unique<ShutdownLock>();
+  sleeper_.AdaptorWriteBegins();
+}
+
+void CliHost::AdaptorWriteEnds() {
+  sleeper_.AdaptorWriteEnds();
+  lock_.reset();
+}
+
+bool CliHost::LiftInterruptShield() {
+  if (!shield_) return false;
+  const bool end = shield_->Lift();
+  shield_.reset();
+  return end;
 }
 
 std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string& error,
@@ -110,6 +130,13 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
 Backend::~Backend() {
   // The platform guard goes first: nothing may reach the port or world after this point.
   platform_.reset();
+}
+
+bool Backend::ActOnHeldInterruptions() {
+  // The result is on its way out before the program stops or ends.
+  std::cout.flush();
+  std::cerr.flush();
+  return host_->LiftInterruptShield();
 }
 
 int Backend::Finish(int exitCode) {

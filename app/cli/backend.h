@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/shutdown_lock.h"
 #include "app/cli/simulation_devices.h"
+#include "app/cli/terminal.h"
 #include "device/platform.h"
 #include "device/system_devices.h"
 #include "sim/session_files.h"
@@ -18,17 +20,25 @@
 namespace corvane::app::cli {
 
 // Host services of the CLI: waits on the given clock (real or virtual); debugger traces and the
-// identification error box go to stderr (the traces only with --trace).
+// identification error box go to stderr (the traces only with --trace). While an adaptor is
+// written the computer is kept from shutting down or sleeping, and what would end or stop the
+// program is held off until the verb has printed the result (LiftInterruptShield).
 class CliHost : public device::HostServices {
  public:
   CliHost(device::HostServices& sleeper, bool echo) : sleeper_(sleeper), echo_(echo) {}
   void SleepMs(std::uint32_t ms) override { sleeper_.SleepMs(ms); }
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
+  void AdaptorWriteBegins() override;
+  void AdaptorWriteEnds() override;
+  // See InterruptShield::Lift; false when nothing was written.
+  bool LiftInterruptShield();
 
  private:
   device::HostServices& sleeper_;
   bool echo_;
+  std::unique_ptr<InterruptShield> shield_;
+  std::unique_ptr<ShutdownLock> lock_;
 };
 
 class Backend {
@@ -53,6 +63,10 @@ class Backend {
   void SetCommandObserver(std::function<void(const device::TraceEntry&)> observer) {
     observer_ = std::move(observer);
   }
+  // Called by a verb that wrote to an adaptor once it has printed the result: what was held off
+  // during the write is acted on (a stop stops the program here). True when the program was asked
+  // to end meanwhile: the verb then does no further work and returns the result's exit code.
+  bool ActOnHeldInterruptions();
   // Ends the run: saves the recording and the virtual adaptors' state, judges a replay. Returns
   // `exitCode`, or kExitSessionFile after printing what went wrong.
   int Finish(int exitCode);

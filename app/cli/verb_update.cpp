@@ -162,13 +162,10 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   view.onProgress = [&phases](int percent) { phases.Writing(percent); };
   backend.SetCommandObserver([&phases](const device::TraceEntry& entry) { phases.Command(entry); });
   if (!options.json) std::cout << "status: " << kStatusUpdating << '\n' << std::flush;
-  {
-    InterruptShield shield;
-    if (before->outcome == Outcome::UpdateOffered) {
-      form.lblStaustClick();  // the user's click on the offer
-    } else {
-      form.btn_updClick();    // --force on a current bridge: the same run, without the offer
-    }
+  if (before->outcome == Outcome::UpdateOffered) {
+    form.lblStaustClick();  // the user's click on the offer
+  } else {
+    form.btn_updClick();    // --force on a current bridge: the same run, without the offer
   }
   backend.SetCommandObserver(nullptr);
   view.onProgress = nullptr;
@@ -183,6 +180,9 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     std::cout << "status: " << report.status << '\n';
     if (!complete) std::cout << "reason: " << report.reason << '\n';
   }
+  const int runExit = complete ? kExitOk : kExitUpdateFailed;
+  // Asked to end while it wrote: the result is out, nothing more is done.
+  if (backend.ActOnHeldInterruptions()) return Finish(options, report, runExit);
 
   // A virtual adaptor is re-plugged as a user would do, and the window's watch would rescan.
   if (const auto after = ReplugAndRescan(backend, form, view, before->checkedPath)) {
@@ -204,7 +204,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     std::cout << "The adaptor's earlier firmware and NVRAM are saved in " << *report.backupFile
               << "; 'corvane-update restore' writes them back.\n";
   }
-  return Finish(options, report, complete ? kExitOk : kExitUpdateFailed);
+  return Finish(options, report, runExit);
 }
 
 }  // namespace corvane::app::cli
