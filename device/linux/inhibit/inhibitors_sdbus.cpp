@@ -46,6 +46,9 @@ Answer Call(sd_bus* bus, sd_bus_message* call, Clock::time_point deadline) {
     p.done = true;
     if (const sd_bus_error* error = sd_bus_message_get_error(reply)) {
       p.answer.error = error->name != nullptr ? error->name : "an error without a name";
+      if (sd_bus_error_has_names(error, SD_BUS_ERROR_NO_REPLY, SD_BUS_ERROR_TIMEOUT)) {
+        p.answer.error = "no answer in time";
+      }
     } else {
       p.answer.reply.reset(sd_bus_message_ref(reply));
     }
