@@ -69,14 +69,16 @@ class Child {
   std::size_t Reach() const { return consumed_ + static_cast<std::size_t>(capacity_); }
   std::size_t Consumed() const { return consumed_; }
   // The next line (a byte at a time, so the child gets exactly as far as the test has read), or
-  // nothing at the end. A child that neither writes nor ends fails the test after a minute.
+  // nothing at the end. A child that neither writes nor ends (stopped, hung) fails the test after
+  // half a minute and is killed.
   std::optional<std::string> Line() {
     std::string line;
     char c = 0;
     for (;;) {
       pollfd ready{fd_, POLLIN, 0};
-      if (poll(&ready, 1, 60000) != 1) {
-        ADD_FAILURE() << "the child wrote nothing for a minute after: " << line;
+      if (poll(&ready, 1, 30000) != 1) {
+        ADD_FAILURE() << "the child wrote nothing for half a minute after: " << line;
+        kill(pid_, SIGKILL);
         return std::nullopt;
       }
       if (read(fd_, &c, 1) != 1) return line.empty() ? std::nullopt : std::optional(line);
