@@ -9,6 +9,9 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   libudev-dev sg3-utils
+  # The locks against shutdown, sleep and logout during a write talk D-Bus through sd-bus; their
+  # tests run a private dbus-daemon.
+  libsystemd-dev dbus-daemon
   # The fuzz targets (scripts/run-fuzz.sh): clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
   qemu-system-x86 cpio kmod file

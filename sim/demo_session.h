@@ -44,6 +44,9 @@ class DemoHost : public device::HostServices {
   void ShowErrorBox(std::string_view text, std::string_view caption) override {
     boxes_.ShowErrorBox(text, caption);
   }
+  // A demo writes its virtual adaptor as the real thing would: the window's host takes its locks.
+  void AdaptorWriteBegins() override { boxes_.AdaptorWriteBegins(); }
+  void AdaptorWriteEnds() override { boxes_.AdaptorWriteEnds(); }
 
  private:
   VirtualClock& clock_;

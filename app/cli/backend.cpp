@@ -28,7 +28,8 @@ class PosingAsRealPort : public device::ScsiPort {
 };
 
 void PrintTraceLine(const device::TraceEntry& entry) {
-  std::cerr << "trace " << ShownLine(device::FormatTraceEntry(entry)) << '\n';
+  // One write: a note about a held signal comes between lines, never inside one.
+  std::cerr << "trace " + ShownLine(device::FormatTraceEntry(entry)) + '\n';
 }
 
 }  // namespace
@@ -40,6 +41,25 @@ void CliHost::DebugOutput(std::string_view text) {
 
 void CliHost::ShowErrorBox(std::string_view text, std::string_view caption) {
   std::cerr << ShownLine(caption) << ": " << ShownLine(text) << '\n';
+}
+
+void CliHost::AdaptorWriteBegins() {
+  // Held first, so nothing ends the program while the lock is being asked for either.
+  if (!shield_) shield_ = std::make_unique<InterruptShield>();
+  lock_ = std::make_unique<ShutdownLock>();
+  sleeper_.AdaptorWriteBegins();
+}
+
+void CliHost::AdaptorWriteEnds() {
+  sleeper_.AdaptorWriteEnds();
+  lock_.reset();
+}
+
+bool CliHost::LiftInterruptShield() {
+  if (!shield_) return false;
+  const bool end = shield_->Lift();
+  shield_.reset();
+  return end;
 }
 
 std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string& error,
@@ -149,6 +169,13 @@ void Backend::PrintUnsavedFilesLine() {
   if (const auto& unsaved = SaveSessionFiles(); !unsaved.empty()) {
     std::cout << JsonText({{"unsavedFiles", UnsavedJson(unsaved)}}) << '\n';
   }
+}
+
+bool Backend::ActOnHeldInterruptions() {
+  // The result is on its way out before the program stops or ends.
+  std::cout.flush();
+  std::cerr.flush();
+  return host_->LiftInterruptShield();
 }
 
 int Backend::Finish(int exitCode) {

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "app/cli/cli_options.h"
+#include "app/cli/shutdown_lock.h"
 #include "app/cli/simulation_devices.h"
+#include "app/cli/terminal.h"
 #include "device/platform.h"
 #include "device/system_devices.h"
 #include "sim/session_files.h"
@@ -22,17 +24,25 @@
 namespace corvane::app::cli {
 
 // Host services of the CLI: waits on the given clock (real or virtual); debugger traces and the
-// identification error box go to stderr (the traces only with --trace).
+// identification error box go to stderr (the traces only with --trace). While an adaptor is
+// written the computer is kept from shutting down or sleeping, and what would end or stop the
+// program is held off until the verb has printed the result (LiftInterruptShield).
 class CliHost : public device::HostServices {
  public:
   CliHost(device::HostServices& sleeper, bool echo) : sleeper_(sleeper), echo_(echo) {}
   void SleepMs(std::uint32_t ms) override { sleeper_.SleepMs(ms); }
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
+  void AdaptorWriteBegins() override;
+  void AdaptorWriteEnds() override;
+  // See InterruptShield::Lift; false when nothing was written.
+  bool LiftInterruptShield();
 
  private:
   device::HostServices& sleeper_;
   bool echo_;
+  std::unique_ptr<InterruptShield> shield_;
+  std::unique_ptr<ShutdownLock> lock_;
 };
 
 class Backend {
@@ -63,6 +73,10 @@ class Backend {
   void PrintJsonResult(nlohmann::json result);
   // watch --json: its lines are printed as they come; one more line names what was not saved.
   void PrintUnsavedFilesLine();
+  // Called by a verb that wrote to an adaptor once it has printed the result: what was held off
+  // during the write is acted on (a stop stops the program here). True when the program was asked
+  // to end meanwhile: the verb then does no further work and returns the result's exit code.
+  bool ActOnHeldInterruptions();
   // Ends the run: saves the recording and the state (unless a result did already) and says on
   // stderr what was not saved, without changing `exitCode`: the adaptor's result decides it.
   // Only a replay that differs from its recording gives kExitSessionFile instead.

@@ -10,6 +10,7 @@
 #include "app/cli/device_outcome.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/shown_text.h"
+#include "app/cli/terminal.h"
 #include "app/cli/verbs.h"
 
 #ifndef CORVANE_VERSION
@@ -41,6 +42,8 @@ int RunCommandLine(int argc, char** argv, const device::SystemDevicesOptions& de
       break;
   }
 
+  // The verbs that write: output that fails must not end them halfway.
+  if (options.verb == Verb::Update || options.verb == Verb::Restore) IgnoreBrokenPipes();
   std::string error;
   auto backend = Backend::Create(options, error, devices);
   if (!backend) {

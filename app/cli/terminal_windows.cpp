@@ -30,8 +30,22 @@ BOOL WINAPI SayWait(DWORD event) {
 
 }  // namespace
 
-InterruptShield::InterruptShield() { SetConsoleCtrlHandler(SayWait, TRUE); }
+struct InterruptShield::State {};
 
-InterruptShield::~InterruptShield() { SetConsoleCtrlHandler(SayWait, FALSE); }
+InterruptShield::InterruptShield() : state_(std::make_unique<State>()) {
+  SetConsoleCtrlHandler(SayWait, TRUE);
+}
+
+InterruptShield::~InterruptShield() { Lift(); }
+
+bool InterruptShield::Lift() {
+  if (!state_) return false;
+  state_.reset();
+  SetConsoleCtrlHandler(SayWait, FALSE);
+  return false;
+}
+
+// Windows has no SIGPIPE: a write to a closed pipe fails and the program goes on.
+void IgnoreBrokenPipes() {}
 
 }  // namespace corvane::app::cli

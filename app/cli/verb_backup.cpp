@@ -213,7 +213,6 @@ int RunRestore(const CliOptions& options, Backend& backend) {
   bool complete = false;
   if (!options.json) std::cout << "status: Restoring\n" << std::flush;
   {
-    InterruptShield shield;
     device::AdaptorWriteScope writing(device::ActiveHost());
     complete = firmware::RestoreAdaptorBackup(context, before->checkedPath, backup, restoreOptions);
   }
@@ -234,7 +233,9 @@ int RunRestore(const CliOptions& options, Backend& backend) {
     std::cout << "status: " << (complete ? kStatusRestoreComplete : kStatusRestoreFail) << '\n';
     if (!complete) std::cout << "reason: " << ShownLine(reason) << '\n';
   }
-  const auto after = ReplugAndRescan(backend, form, view, before->checkedPath);
+  // Asked to end while it wrote: the result is out, nothing more is done.
+  const bool ended = backend.ActOnHeldInterruptions();
+  const auto after = ended ? std::nullopt : ReplugAndRescan(backend, form, view, before->checkedPath);
   j["firmwareAfter"] = after && after->firmware ? nlohmann::json(*after->firmware) : nlohmann::json(nullptr);
   j["romModeAfter"] = after && after->firmware && after->romMode;
   j["rescanStatus"] = after ? nlohmann::json(after->rescanStatus) : nlohmann::json(nullptr);
@@ -246,7 +247,7 @@ int RunRestore(const CliOptions& options, Backend& backend) {
       std::cout << "firmware after: " << *after->firmware << (after->romMode ? " (boot ROM)" : "") << '\n';
     }
     std::cout << "rescan status: " << after->rescanStatus << '\n';
-  } else if (complete) {
+  } else if (complete && !ended) {
     std::cout << "Unplug the adaptor, plug it in again and run 'corvane-update check'.\n";
   }
   if (!options.json && !complete && savedFile) {

@@ -164,13 +164,10 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
   view.onProgress = [&phases](int percent) { phases.Writing(percent); };
   backend.SetCommandObserver([&phases](const device::TraceEntry& entry) { phases.Command(entry); });
   if (!options.json) std::cout << "status: " << kStatusUpdating << '\n' << std::flush;
-  {
-    InterruptShield shield;
-    if (before->outcome == Outcome::UpdateOffered) {
-      form.lblStaustClick();  // the user's click on the offer
-    } else {
-      form.btn_updClick();    // --force on a current bridge: the same run, without the offer
-    }
+  if (before->outcome == Outcome::UpdateOffered) {
+    form.lblStaustClick();  // the user's click on the offer
+  } else {
+    form.btn_updClick();    // --force on a current bridge: the same run, without the offer
   }
   backend.SetCommandObserver(nullptr);
   view.onProgress = nullptr;
@@ -185,6 +182,9 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
     std::cout << "status: " << report.status << '\n';
     if (!complete) std::cout << "reason: " << ShownLine(report.reason) << '\n';
   }
+  const int runExit = complete ? kExitOk : kExitUpdateFailed;
+  // Asked to end while it wrote: the result is out, nothing more is done.
+  if (backend.ActOnHeldInterruptions()) return Finish(options, backend, report, runExit);
 
   // A virtual adaptor is re-plugged as a user would do, and the window's watch would rescan.
   if (const auto after = ReplugAndRescan(backend, form, view, before->checkedPath)) {
@@ -207,7 +207,7 @@ int RunUpdate(const CliOptions& options, Backend& backend) {
               << ShownLine(*report.backupFile)
               << "; 'corvane-update restore' writes them back.\n";
   }
-  return Finish(options, backend, report, complete ? kExitOk : kExitUpdateFailed);
+  return Finish(options, backend, report, runExit);
 }
 
 }  // namespace corvane::app::cli

@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "app/form_texts.h"
+#include "app/qt/close_signals.h"
 #include "app/qt/qt_host_services.h"
 #include "app/qt/updater_window.h"
 #include "device/system_devices.h"
@@ -179,6 +180,8 @@ int main(int argc, char** argv) {
     SayNoDisplay("neither DISPLAY nor WAYLAND_DISPLAY is set");
     return kExitNoDisplay;
   }
+  // Before Qt starts any thread: every thread of the program then has them blocked.
+  HoldCloseSignals();
   qtHandler = qInstallMessageHandler(OnQtMessage);
   constructing = true;
   QApplication application(argc, argv);

@@ -40,6 +40,22 @@ void QtHostServices::ShowErrorBox(std::string_view text, std::string_view captio
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
+void QtHostServices::AdaptorWriteBegins() {
+  constexpr const char* kWhy = "Writing the adaptor's firmware";
+  std::string error;
+  if (!logind_.Take(std::string(app::kApplicationTitle), kWhy, error)) {
+    DebugOutput("No lock against shutdown and sleep could be taken (" + error + "); the write goes on.\n");
+  }
+  if (!desktop_.Take("corvane-update-tool", kWhy, error)) {
+    DebugOutput("Logout could not be inhibited (" + error + "); the write goes on.\n");
+  }
+}
+
+void QtHostServices::AdaptorWriteEnds() {
+  desktop_.Release();
+  logind_.Release();
+}
+
 void ShowHandlerError(const char* what) {
   const std::string_view title = app::kApplicationTitle;
   std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(title.size()), title.data(), what);

@@ -1,11 +1,14 @@
 // Host services of the window program: real sleeps, traces on standard error, and the device layer's
-// one error box as a Qt message box.
+// one error box as a Qt message box. While an adaptor is written, logind blocks shutdown, sleep and
+// idle, and the desktop session blocks logout and suspend; when either cannot be had, the debug
+// channel says so and the write goes on.
 #pragma once
 
 #include <exception>
 #include <string_view>
 
 #include "device/host_services.h"
+#include "device/linux/inhibit/inhibitors.h"
 
 namespace corvane::app::qt {
 
@@ -14,6 +17,12 @@ class QtHostServices : public device::HostServices {
   void SleepMs(std::uint32_t ms) override;
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
+  void AdaptorWriteBegins() override;
+  void AdaptorWriteEnds() override;
+
+ private:
+  device::linuxdev::LogindInhibitor logind_;
+  device::linuxdev::DesktopInhibitor desktop_;
 };
 
 // One line on standard error, "corvane-update-tool: <text>", begun on a line of its own when the

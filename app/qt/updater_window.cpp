@@ -20,6 +20,7 @@ UpdaterWindow::~UpdaterWindow() {
   // The animation thread posts to the window; it ends before the window and its controls go.
   StopAnimation();
   watch_.reset();
+  closeSignals_.reset();
 }
 
 void UpdaterWindow::StopAnimation() {
@@ -47,6 +48,10 @@ void UpdaterWindow::Start() {
 void UpdaterWindow::Show() {
   view_.CentreOnDesktop();
   view_.Window()->show();
+  // Signals that came during start-up are read now: the window shows, then closes.
+  if (!closeSignals_) {
+    closeSignals_ = std::make_unique<CloseSignalWatch>([this] { view_.Window()->close(); });
+  }
 }
 
 void UpdaterWindow::ClickStatus() {

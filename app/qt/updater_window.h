@@ -14,6 +14,7 @@
 #include "app/form.h"
 #include "device/device_events.h"
 #include "app/animation_thread.h"
+#include "app/qt/close_signals.h"
 #include "app/qt/device_watch.h"
 #include "app/qt/qt_form_view.h"
 
@@ -40,7 +41,8 @@ class UpdaterWindow {
   // first scan runs (perhaps into the update check), then the device watch is registered and the
   // caption set. The window is still hidden afterwards.
   void Start();
-  // Centres the window on its screen and shows it.
+  // Centres the window on its screen and shows it. From then on SIGTERM, SIGHUP and SIGINT close
+  // it as its close box does (see close_signals.h).
   void Show();
 
   // Where the window says why an update run failed, beyond its "Update Fail" (standard error by
@@ -69,6 +71,7 @@ class UpdaterWindow {
   device::DeviceEventSource* eventSource_ = nullptr;
   std::unique_ptr<DeviceWatch> watch_;
   std::unique_ptr<app::TMyThread> animation_;
+  std::unique_ptr<CloseSignalWatch> closeSignals_;
 };
 
 }  // namespace corvane::app::qt

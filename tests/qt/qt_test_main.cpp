@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form_texts.h"
+#include "app/qt/close_signals.h"
 
 #if defined(__SANITIZE_THREAD__)
 // Built with -fsanitize=thread: Qt itself is not instrumented. It scales and converts images on its
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + CORVANE_QT_SCREENS);
   }
+  // As the window program's main() does, before any thread exists.
+  corvane::app::qt::HoldCloseSignals();
   QApplication application(argc, argv);
   const std::string_view title = corvane::app::kApplicationTitle;
   QApplication::setApplicationDisplayName(

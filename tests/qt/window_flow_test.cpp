@@ -4,6 +4,11 @@
 #include <QDir>
 #include <QTest>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include <string>
 
 #include <gtest/gtest.h>
@@ -170,6 +175,43 @@ TEST(QtWindowFlow, ClosingTheWindowDuringTheUpdateKeepsItUpUntilTheResultIsShown
   ASSERT_TRUE(sim.window.View().TimerActive(app::kCloseTimerId));
   sim.window.Form().WMTimer(app::kCloseTimerId);
   EXPECT_FALSE(window->isVisible());
+}
+
+// SIGTERM, SIGHUP and SIGINT close the window as its close box does: sent from inside a device
+// command of the update run, the window stays until the result shows and closes on the close
+// timer; sent while it is idle, it closes at once.
+TEST(QtWindowFlow, CloseSignalsWaitForTheRunsResultLikeTheCloseBox) {
+  struct Case {
+    int signal;
+    bool duringRun;
+  };
+  for (const Case c : {Case{SIGTERM, true}, Case{SIGHUP, true}, Case{SIGINT, true}, Case{SIGTERM, false}}) {
+    SCOPED_TRACE(::testing::Message() << strsignal(c.signal) << (c.duringRun ? " during the run" : ""));
+    SimWindow sim("kts210");
+    sim.window.Start();
+    sim.window.Show();
+    QWidget* window = sim.window.View().Window();
+    if (!c.duringRun) {
+      ASSERT_EQ(kill(getpid(), c.signal), 0);
+      for (int turn = 0; turn < 100 && window->isVisible(); ++turn) QCoreApplication::processEvents();
+      EXPECT_FALSE(window->isVisible());
+      continue;
+    }
+    bool sent = false, hiddenDuringRun = false;
+    sim.session.World().SetTraceSink([&](const device::TraceEntry& entry) {
+      if (!sent && !entry.cdb.empty() && entry.cdb[0] == 0x3B) sent = kill(getpid(), c.signal) == 0;
+      hiddenDuringRun = hiddenDuringRun || !window->isVisible();
+    });
+    QTest::mouseClick(sim.Control(ControlId::lblStaust), Qt::LeftButton);
+    sim.session.World().SetTraceSink({});
+    EXPECT_TRUE(sent);
+    EXPECT_FALSE(hiddenDuringRun);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(sim.StatusText(), Q(app::kStatusUpdateComplete));
+    ASSERT_TRUE(sim.window.View().TimerActive(app::kCloseTimerId));
+    sim.window.Form().WMTimer(app::kCloseTimerId);
+    EXPECT_FALSE(window->isVisible());
+  }
 }
 
 TEST(QtWindowFlow, ReplugAfterTheUpdateRescansOnTheTimerAndFindsItCurrent) {
