@@ -42,6 +42,13 @@ UpdaterWindow::UpdaterWindow(Options options) : options_(std::move(options)), vi
   };
   on.closeQuery = [this] { return form_.FormCloseQuery(); };
   on.destroying = [this] { StopAnimation(); };
+
+  writeGuard_ = OpenWindowWriteGuard(device::ActiveHost(), view_.Window(), options_.desktopApi);
+  device::Platform guarded = device::ActivePlatform();
+  guarded.host = writeGuard_.get();
+  guardInstalled_.emplace(guarded);
+  // A logoff or shutdown that would cut the adaptor's write short is refused while it lasts.
+  on.queryEndSession = [this] { return !writeGuard_->Writing(); };
 }
 
 UpdaterWindow::~UpdaterWindow() {

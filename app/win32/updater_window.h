@@ -6,11 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/animation_thread.h"
 #include "app/form.h"
+#include "app/win32/platform_glue.h"
 #include "app/win32/win32_form_view.h"
+#include "device/platform.h"
 
 namespace corvane::app::win32 {
 
@@ -26,8 +29,11 @@ class UpdaterWindow {
     std::chrono::milliseconds animationPeriod{kAnimationPeriodMs};
     TMyThread::Wait animationWait;  // empty: real time (the tests step the frames themselves)
     UiReport* report = nullptr;
+    // The calls that ask Windows not to end the session during a write; nullptr: the system's.
+    device::windows::WinApi* desktopApi = nullptr;
   };
 
+  // Puts the window's write guard around the live host services until it is destroyed.
   explicit UpdaterWindow(Options options);
   ~UpdaterWindow();
   UpdaterWindow(const UpdaterWindow&) = delete;
@@ -61,6 +67,8 @@ class UpdaterWindow {
   Options options_;
   Win32FormView view_;
   TForm1 form_;
+  std::unique_ptr<WindowWriteGuard> writeGuard_;
+  std::optional<device::ScopedPlatform> guardInstalled_;
   std::unique_ptr<TMyThread> animation_;
 };
 

@@ -479,6 +479,11 @@ LRESULT Win32FormView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       if (!mayClose) return 0;  // the window stays; the logic closes it later
       break;
     }
+    case WM_QUERYENDSESSION: {
+      const bool mayEnd = !handlers.queryEndSession || handlers.queryEndSession();
+      Report("queryendsession", mayEnd ? "granted" : "refused");
+      return mayEnd ? TRUE : FALSE;
+    }
     case WM_DESTROY:
       // Before the controls go: the animation thread stops and the registration is released.
       if (handlers.destroying) handlers.destroying();

@@ -6,17 +6,26 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/form.h"
 #include "app/form_texts.h"
 #include "device/device_events.h"
+#include "device/windows/emulated_win_api.h"
 #include "tests/win32/window_fixture.h"
 
 namespace corvane::app::win32::testing {
 namespace {
+
+// A port with no device behind it, for an emulated Windows that only answers desktop calls.
+class NoDevicePort : public device::ScsiPort {
+ public:
+  device::ScsiOutcome Execute(std::string_view, const device::ScsiRequest&) override { return {}; }
+};
 
 struct StartCase {
   const char* scenario;
@@ -250,6 +259,45 @@ TEST(Win32Flow, AnExceptionEscapingTheWindowLogicReachesTheErrorBox) {
   // The window is still there and answers the next message.
   EXPECT_TRUE(::IsWindow(sim.window.View().Window()));
   EXPECT_EQ(::SendMessageA(sim.window.View().Window(), WM_TIMER, 5, 0), 0);
+}
+
+TEST(Win32Flow, TheSessionsEndIsRefusedWithItsReasonOnlyWhileTheAdaptorIsWritten) {
+  struct Row {
+    const char* scenario;
+    std::string_view status;
+  };
+  const Row rows[] = {{"kts210", kStatusUpdateComplete}, {"kts260-unplug", kStatusUpdateFail}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.scenario);
+    NoDevicePort nothing;
+    device::windows::EmulatedWinApi desktop([] { return std::vector<device::windows::EmulatedDisk>{}; }, nothing);
+    UpdaterWindow::Options options = NoAnimation();
+    options.desktopApi = &desktop;
+    SimWindow sim(row.scenario, options);
+    sim.window.Start();
+    HWND window = sim.window.View().Window();
+    EXPECT_EQ(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    int refusals = 0;
+    int grants = 0;
+    bool reasonShown = true;
+    sim.session.World().SetTraceSink([&](const device::TraceEntry& entry) {
+      if (entry.direction != device::DataDirection::Out) return;
+      const LRESULT answer = ::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+      (answer == FALSE ? refusals : grants) += 1;
+      const auto& reasons = desktop.ShutdownReasons();
+      reasonShown = reasonShown && reasons.count(window) == 1 &&
+                    reasons.at(window) == L"Updating the adaptor's firmware. Do not unplug it.";
+    });
+    sim.ClickStatus();
+    sim.session.World().SetTraceSink({});
+    EXPECT_EQ(sim.StatusText(), std::string(row.status));
+    EXPECT_GT(refusals, 0);
+    EXPECT_EQ(grants, 0);
+    EXPECT_TRUE(reasonShown);
+    EXPECT_EQ(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(desktop.ShutdownReasons().empty());
+    EXPECT_EQ(desktop.Log().shutdownReasons.size(), 2u);
+  }
 }
 
 TEST(Win32Flow, ExitButtonClosesTheWindowAfterStoppingTheAnimationAndTheRegistration) {

@@ -1,5 +1,6 @@
-// Through the emulated Windows: the machine kept awake for a write and put back as it was, and the
-// timer period raised for the prompt closing's short pauses and lowered on every way out.
+// Through the emulated Windows: the machine kept awake for a write and put back as it was, the
+// timer period raised for the prompt closing's short pauses and lowered on every way out, and the
+// hidden window that refuses the session's end while the command line writes.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "device/platform.h"
+#include "device/windows/session_end_block.h"
 #include "tests/app/form_fixture.h"
 #include "tests/windows/emulated_stack.h"
 
@@ -46,6 +48,23 @@ TEST(WinHostServicesWrite, KeepsTheSystemAwakeAndPutsBackWhatTheThreadHadBefore)
     // Nothing of the write's requirement is left behind.
     EXPECT_EQ(stack.api.ExecutionState() & ~ES_CONTINUOUS, row.before & ~ES_CONTINUOUS);
   }
+}
+
+TEST(WindowWriteGuard, NamesTheReasonAndKeepsTheSystemAwakeThroughTheHostItWraps) {
+  EmulatedStack stack;
+  const HWND window = reinterpret_cast<HWND>(0x3C0);
+  WindowWriteGuard guard(stack.api, stack.host, window);
+  {
+    AdaptorWriteScope writing(guard);
+    EXPECT_TRUE(guard.Writing());
+    EXPECT_EQ(stack.api.ExecutionState(), EXECUTION_STATE{ES_CONTINUOUS | ES_SYSTEM_REQUIRED});
+    ASSERT_EQ(stack.api.ShutdownReasons().count(window), 1u);
+    EXPECT_EQ(stack.api.ShutdownReasons().at(window),
+              L"Updating the adaptor's firmware. Do not unplug it.");
+  }
+  EXPECT_FALSE(guard.Writing());
+  EXPECT_EQ(stack.api.ExecutionState(), EXECUTION_STATE{ES_CONTINUOUS});
+  EXPECT_TRUE(stack.api.ShutdownReasons().empty());
 }
 
 // A desktop whose prompt search can fail in a given round.
@@ -107,6 +126,40 @@ TEST(PromptClosingPauses, RunWithTheTimerPeriodRaisedAndLowerItOnEveryWayOut) {
     }
     EXPECT_EQ(calls, row.periodCalls);
     EXPECT_EQ(stack.api.RaisedTimerPeriods(), 0);
+  }
+}
+
+TEST(HiddenSessionEndBlock, RefusesTheSessionsEndAndNamesTheReasonUntilItGoes) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "Windows refuses the reason" : "the reason registered");
+    EmulatedStack stack;
+    stack.api.Configure().shutdownBlockFails = refused;
+    HWND window = nullptr;
+    {
+      HiddenSessionEndBlock block(stack.api);
+      window = block.Window();
+      ASSERT_NE(window, nullptr);
+      EXPECT_EQ(::GetAncestor(window, GA_ROOT), window) << "only top-level windows are asked";
+      EXPECT_FALSE(::IsWindowVisible(window));
+      // Answered by the block's own thread while this one waits.
+      EXPECT_EQ(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+      EXPECT_EQ(block.Registered(), !refused);
+      if (!refused) {
+        EXPECT_EQ(stack.api.ShutdownReasons().at(window),
+                  L"Updating the adaptor's firmware. Do not unplug it.");
+      }
+    }
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_TRUE(stack.api.ShutdownReasons().empty());
+    // Made and dropped on the thread that owns the window (Windows refuses any other).
+    const auto& calls = stack.api.Log().shutdownReasons;
+    ASSERT_EQ(calls.size(), refused ? 1u : 2u);
+    EXPECT_TRUE(calls[0].create);
+    EXPECT_EQ(calls[0].window, window);
+    if (!refused) {
+      EXPECT_FALSE(calls[1].create);
+      EXPECT_EQ(calls[1].result, TRUE);
+    }
   }
 }
 
