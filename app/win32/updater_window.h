@@ -18,7 +18,8 @@
 namespace corvane::app::win32 {
 
 // Shows what escaped an event handler or the start-up in the application's error box and lets
-// the program go on; `hook` (the tests') replaces the box.
+// the program go on; `hook` (the tests') replaces the box. The box stays until the user closes it,
+// also when the main window's end has already asked the thread to quit.
 using ErrorHook = std::function<void(std::string_view what)>;
 void ShowHandlerError(HWND owner, const char* what, const ErrorHook& hook = {});
 
@@ -35,6 +36,7 @@ class UpdaterWindow {
 
   // Puts the window's write guard around the live host services until it is destroyed.
   explicit UpdaterWindow(Options options);
+  // Destroys the window while everything its handlers reach still exists.
   ~UpdaterWindow();
   UpdaterWindow(const UpdaterWindow&) = delete;
   UpdaterWindow& operator=(const UpdaterWindow&) = delete;

@@ -130,8 +130,12 @@ Win32FormView::Win32FormView(UiReport* report) : report_(report) {
 }
 
 Win32FormView::~Win32FormView() {
-  if (window_ != nullptr) ::DestroyWindow(window_);
+  Destroy();
   for (auto& [key, font] : fonts_) ::DeleteObject(font);
+}
+
+void Win32FormView::Destroy() {
+  if (window_ != nullptr) ::DestroyWindow(window_);
 }
 
 HFONT Win32FormView::FontFor(const FontSpec& wanted, int pixels) {

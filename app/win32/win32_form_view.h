@@ -93,6 +93,8 @@ class Win32FormView : public FormView {
   void DropFrames() { acceptFrames_ = false; }
   // The message loop: until WM_QUIT; returns its exit code.
   int RunMessageLoop();
+  // Destroys the main window now, if it is still there.
+  void Destroy();
 
   // FormView.
   void ShowPicture(ControlId image, std::string_view name) override;
