@@ -18,17 +18,27 @@
 namespace corvane::app::cli {
 
 // Host services of the CLI: waits on the given clock (real or virtual); debugger traces and the
-// identification error box go to stderr (the traces only with --trace).
+// identification error box go to stderr (the traces only with --trace). A write of an adaptor is
+// announced to the platform's own host services when there are any (the real devices'), which
+// keep the machine from sleeping meanwhile.
 class CliHost : public device::HostServices {
  public:
-  CliHost(device::HostServices& sleeper, bool echo) : sleeper_(sleeper), echo_(echo) {}
+  CliHost(device::HostServices& sleeper, bool echo, device::HostServices* platform = nullptr)
+      : sleeper_(sleeper), echo_(echo), platform_(platform) {}
   void SleepMs(std::uint32_t ms) override { sleeper_.SleepMs(ms); }
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
+  void AdaptorWriteBegins() override {
+    if (platform_ != nullptr) platform_->AdaptorWriteBegins();
+  }
+  void AdaptorWriteEnds() override {
+    if (platform_ != nullptr) platform_->AdaptorWriteEnds();
+  }
 
  private:
   device::HostServices& sleeper_;
   bool echo_;
+  device::HostServices* platform_;
 };
 
 class Backend {
