@@ -190,9 +190,11 @@ void TForm1::Check() {
 // examined; on Windows it is closed for about 200 ms after every check.
 void TForm1::ClosePromptsAfterCheck() {
   if (!(view_.IsWindows7To81() || view_.IsWindows8Or81() || view_.IsWindows10())) return;
+  HostServices& host = ActiveHost();
+  PreciseWaitScope precise(host);
   for (int round = 0; round < kPromptCloseRounds; ++round) {
     view_.CloseSystemPromptDialog();
-    ActiveHost().SleepMs(kPromptCloseSleepMs);
+    host.SleepMs(kPromptCloseSleepMs);
   }
 }
 

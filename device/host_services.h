@@ -23,6 +23,12 @@ class HostServices {
   // AdaptorWriteScope. The default does nothing (tests, the simulator's own host).
   virtual void AdaptorWriteBegins() {}
   virtual void AdaptorWriteEnds() {}
+
+  // The waits between Begin and End are a few milliseconds each and must last what they say; on
+  // Windows a 2 ms sleep otherwise lasts a whole timer period (about 15.6 ms). Called in pairs,
+  // never nested, through PreciseWaitScope. The default does nothing.
+  virtual void PreciseWaitsBegin() {}
+  virtual void PreciseWaitsEnd() {}
 };
 
 // Brackets one write of an adaptor, from before its first write command to after its last
@@ -33,6 +39,17 @@ class AdaptorWriteScope {
   ~AdaptorWriteScope() { host_.AdaptorWriteEnds(); }
   AdaptorWriteScope(const AdaptorWriteScope&) = delete;
   AdaptorWriteScope& operator=(const AdaptorWriteScope&) = delete;
+
+ private:
+  HostServices& host_;
+};
+
+class PreciseWaitScope {
+ public:
+  explicit PreciseWaitScope(HostServices& host) : host_(host) { host_.PreciseWaitsBegin(); }
+  ~PreciseWaitScope() { host_.PreciseWaitsEnd(); }
+  PreciseWaitScope(const PreciseWaitScope&) = delete;
+  PreciseWaitScope& operator=(const PreciseWaitScope&) = delete;
 
  private:
   HostServices& host_;

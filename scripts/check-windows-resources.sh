@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Lists the resources of the Windows window programs (windres reads them back out of the .exe) and
-# fails unless each carries the seven pictures, the version record 1.0.0.8, the icon and the
-# manifest that asks for administrator rights for its own processor and declares per-monitor DPI
-# awareness.
+# Lists the resources of the Windows programs (windres reads them back out of the .exe) and fails
+# unless each window program carries the seven pictures, the version record 1.0.0.8, the icon and
+# the manifest that asks for administrator rights for its own processor, and each command line the
+# manifest that runs it with its caller's rights (asInvoker): without one, Windows takes a 32-bit
+# program named "...update..." for an installer and demands elevation before it can start.
 #   scripts/check-windows-resources.sh BUILD_DIR...
 set -euo pipefail
 status=0
@@ -39,7 +40,24 @@ for dir in "$@"; do
   else
     echo "check-windows-resources: $exe ($arch) carries the 7 bitmaps, the icon, version 1.0.0.8 and the administrator, per-monitor-DPI manifest (listing: $listing)"
   fi
-  for program in "$exe" "$dir/app/cli/corvane-update.exe"; do
+  cli="$dir/app/cli/corvane-update.exe"
+  cli_listing="$dir/corvane-update.resources.rc"
+  cli_missing=()
+  if ! "$windres" -i "$cli" -O rc -o "$cli_listing" 2>/dev/null; then
+    cli_missing+=("any resource")
+  else
+    grep -q "^1 24 /\* RT_MANIFEST \*/" "$cli_listing" || cli_missing+=("manifest resource 1")
+    grep -q 'processorArchitecture=""'"$arch"'""' "$cli_listing" || cli_missing+=("manifest for $arch")
+    grep -q 'level=""asInvoker"" uiAccess=""false""' "$cli_listing" || cli_missing+=("asInvoker")
+    if grep -Eq 'requireAdministrator|highestAvailable' "$cli_listing"; then cli_missing+=("no elevation request"); fi
+  fi
+  if [ ${#cli_missing[@]} -gt 0 ]; then
+    echo "check-windows-resources: $cli lacks: ${cli_missing[*]}" >&2
+    status=1
+  else
+    echo "check-windows-resources: $cli ($arch) carries the asInvoker manifest (listing: $cli_listing)"
+  fi
+  for program in "$exe" "$cli"; do
     echo "  $(basename "$program"): $(stat -c %s "$program") bytes; DLLs: $(objdump -p "$program" | sed -n 's/.*DLL Name: //p' | tr '\n' ' ')"
   done
 done

@@ -114,7 +114,8 @@ std::unique_ptr<Backend> Backend::Create(const CliOptions& options, std::string&
       return nullptr;
     }
     backend->sleeper_ = std::make_unique<device::StandardHostServices>();
-    backend->host_ = std::make_unique<CliHost>(*backend->sleeper_, options.trace);
+    backend->host_ =
+        std::make_unique<CliHost>(*backend->sleeper_, options.trace, &backend->real_->Host());
     platform = backend->real_->AsPlatform(backend->host_.get());
   }
   platform = backend->files_->Record(platform);

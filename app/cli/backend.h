@@ -25,11 +25,13 @@ namespace corvane::app::cli {
 
 // Host services of the CLI: waits on the given clock (real or virtual); debugger traces and the
 // identification error box go to stderr (the traces only with --trace). While an adaptor is
-// written the computer is kept from shutting down or sleeping, and what would end or stop the
-// program is held off until the verb has printed the result (LiftInterruptShield).
+// written the computer is kept from shutting down or sleeping (also by the platform's own host
+// services, the real devices', when there are any), and what would end or stop the program is
+// held off until the verb has printed the result (LiftInterruptShield).
 class CliHost : public device::HostServices {
  public:
-  CliHost(device::HostServices& sleeper, bool echo) : sleeper_(sleeper), echo_(echo) {}
+  CliHost(device::HostServices& sleeper, bool echo, device::HostServices* platform = nullptr)
+      : sleeper_(sleeper), echo_(echo), platform_(platform) {}
   void SleepMs(std::uint32_t ms) override { sleeper_.SleepMs(ms); }
   void DebugOutput(std::string_view text) override;
   void ShowErrorBox(std::string_view text, std::string_view caption) override;
@@ -43,6 +45,7 @@ class CliHost : public device::HostServices {
   bool echo_;
   std::unique_ptr<InterruptShield> shield_;
   std::unique_ptr<ShutdownLock> lock_;
+  device::HostServices* platform_;
 };
 
 class Backend {

@@ -61,6 +61,12 @@ void UnregisterUsbDeviceNotification(HDEVNOTIFY registration) {
   device::windows::UnregisterUsbDeviceNotification(device::windows::SystemApi(), registration);
 }
 
+std::unique_ptr<WindowWriteGuard> OpenWindowWriteGuard(device::HostServices& inner, HWND window,
+                                                       device::windows::WinApi* api) {
+  return std::make_unique<WindowWriteGuard>(api != nullptr ? *api : device::windows::SystemApi(),
+                                            inner, window);
+}
+
 bool IsWindows7To81() { return device::windows::IsWindows7To81(); }
 bool IsWindows8Or81() { return device::windows::IsWindows8Or81(); }
 bool IsWindows10() { return device::windows::IsWindows10(); }

@@ -11,6 +11,7 @@
 
 #include "device/host_services.h"
 #include "device/system_devices.h"
+#include "device/windows/session_end_block.h"
 #include "sim/demo_session.h"
 
 namespace corvane::app::win32 {
@@ -29,6 +30,13 @@ std::string_view AccessDeniedAdvice();
 // Registers `window` for notifications about USB device interfaces; nullptr when refused.
 HDEVNOTIFY RegisterUsbDeviceNotification(HWND window);
 void UnregisterUsbDeviceNotification(HDEVNOTIFY registration);
+
+// The window's host services: those of `inner`, and while an adaptor is written, Windows asked not
+// to end the session (the reason registered for `window`). `api` nullptr: the system's own calls
+// (the tests pass the emulated ones).
+using device::windows::WindowWriteGuard;
+std::unique_ptr<WindowWriteGuard> OpenWindowWriteGuard(device::HostServices& inner, HWND window,
+                                                       device::windows::WinApi* api);
 
 bool IsWindows7To81();
 bool IsWindows8Or81();

@@ -13,7 +13,12 @@ void ShowHandlerError(HWND owner, const char* what, const ErrorHook& hook) {
     return;
   }
   const std::string title(kApplicationTitle);
+  // A quit already asked for (the main window was destroyed on the way out of a failed start-up)
+  // would end the box's own message loop before it could be read: it waits until the box is closed.
+  MSG quit;
+  const bool quitAsked = ::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
   ::MessageBoxA(owner, what, title.c_str(), MB_ICONERROR | MB_OK);
+  if (quitAsked) ::PostQuitMessage(static_cast<int>(quit.wParam));
 }
 
 // No exception may unwind through the system's window procedure frames: each handler's is caught
@@ -42,11 +47,22 @@ UpdaterWindow::UpdaterWindow(Options options) : options_(std::move(options)), vi
   };
   on.closeQuery = [this] { return form_.FormCloseQuery(); };
   on.destroying = [this] { StopAnimation(); };
+
+  writeGuard_ = OpenWindowWriteGuard(device::ActiveHost(), view_.Window(), options_.desktopApi);
+  device::Platform guarded = device::ActivePlatform();
+  guarded.host = writeGuard_.get();
+  guardInstalled_.emplace(guarded);
+  // A logoff or shutdown that would cut the adaptor's write short is refused while it lasts.
+  on.queryEndSession = [this] { return !writeGuard_->Writing(); };
 }
 
 UpdaterWindow::~UpdaterWindow() {
   // The animation thread posts to the window; it ends before the window and its controls go.
   StopAnimation();
+  // A window still there (start-up failed, or the program ends without closing it) goes now: its
+  // WM_DESTROY handler reaches the animation, which the members' destruction would already have
+  // taken away.
+  view_.Destroy();
 }
 
 void UpdaterWindow::StopAnimation() {

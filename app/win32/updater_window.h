@@ -6,16 +6,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/animation_thread.h"
 #include "app/form.h"
+#include "app/win32/platform_glue.h"
 #include "app/win32/win32_form_view.h"
+#include "device/platform.h"
 
 namespace corvane::app::win32 {
 
 // Shows what escaped an event handler or the start-up in the application's error box and lets
-// the program go on; `hook` (the tests') replaces the box.
+// the program go on; `hook` (the tests') replaces the box. The box stays until the user closes it,
+// also when the main window's end has already asked the thread to quit.
 using ErrorHook = std::function<void(std::string_view what)>;
 void ShowHandlerError(HWND owner, const char* what, const ErrorHook& hook = {});
 
@@ -26,9 +30,13 @@ class UpdaterWindow {
     std::chrono::milliseconds animationPeriod{kAnimationPeriodMs};
     TMyThread::Wait animationWait;  // empty: real time (the tests step the frames themselves)
     UiReport* report = nullptr;
+    // The calls that ask Windows not to end the session during a write; nullptr: the system's.
+    device::windows::WinApi* desktopApi = nullptr;
   };
 
+  // Puts the window's write guard around the live host services until it is destroyed.
   explicit UpdaterWindow(Options options);
+  // Destroys the window while everything its handlers reach still exists.
   ~UpdaterWindow();
   UpdaterWindow(const UpdaterWindow&) = delete;
   UpdaterWindow& operator=(const UpdaterWindow&) = delete;
@@ -61,6 +69,8 @@ class UpdaterWindow {
   Options options_;
   Win32FormView view_;
   TForm1 form_;
+  std::unique_ptr<WindowWriteGuard> writeGuard_;
+  std::optional<device::ScopedPlatform> guardInstalled_;
   std::unique_ptr<TMyThread> animation_;
 };
 

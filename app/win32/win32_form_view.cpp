@@ -162,9 +162,13 @@ Win32FormView::Win32FormView(UiReport* report) : report_(report) {
 }
 
 Win32FormView::~Win32FormView() {
-  if (window_ != nullptr) ::DestroyWindow(window_);
+  Destroy();
   for (auto& [key, font] : fonts_) ::DeleteObject(font);
   if (comInitialised_) ::CoUninitialize();
+}
+
+void Win32FormView::Destroy() {
+  if (window_ != nullptr) ::DestroyWindow(window_);
 }
 
 HFONT Win32FormView::FontFor(const FontSpec& wanted, int pixels) {
@@ -622,6 +626,11 @@ LRESULT Win32FormView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       Report("close", mayClose ? "accepted" : "kept");
       if (!mayClose) return 0;  // the window stays; the logic closes it later
       break;
+    }
+    case WM_QUERYENDSESSION: {
+      const bool mayEnd = !handlers.queryEndSession || handlers.queryEndSession();
+      Report("queryendsession", mayEnd ? "granted" : "refused");
+      return mayEnd ? TRUE : FALSE;
     }
     case WM_DESTROY:
       // Before the controls go: the animation thread stops and the registration is released.

@@ -61,6 +61,8 @@ class Win32FormView : public FormView {
     std::function<bool()> closeQuery;
     // WM_DESTROY of the main window, before its controls are destroyed.
     std::function<void()> destroying;
+    // WM_QUERYENDSESSION: may the session end now? Unset: yes.
+    std::function<bool()> queryEndSession;
     // Sees every message the pumps take from the queue first; true when it handled it.
     std::function<bool(const MSG& message)> preTranslate;
     // Replaces the message boxes (the tests record them instead of blocking on them).
@@ -104,6 +106,8 @@ class Win32FormView : public FormView {
   void DropFrames() { acceptFrames_ = false; }
   // The message loop: until WM_QUIT; returns its exit code.
   int RunMessageLoop();
+  // Destroys the main window now, if it is still there.
+  void Destroy();
 
   // FormView.
   void ShowPicture(ControlId image, std::string_view name) override;

@@ -117,4 +117,78 @@ BOOL EmulatedWinApi::UnregisterDeviceNotification(HDEVNOTIFY handle) {
   return TRUE;
 }
 
+EXECUTION_STATE EmulatedWinApi::SetThreadExecutionState(EXECUTION_STATE flags) {
+  if (answers_.keepLog) log_.executionStates.push_back(flags);
+  if (answers_.executionStateFails) return 0;
+  const EXECUTION_STATE previous = executionState_;
+  // Without ES_CONTINUOUS the call only resets the idle timers once; nothing stays.
+  if ((flags & ES_CONTINUOUS) != 0) executionState_ = flags;
+  return previous;
+}
+
+MMRESULT EmulatedWinApi::timeBeginPeriod(UINT period) {
+  TimerPeriodCall call{true, period, TIMERR_NOERROR};
+  if (answers_.timerPeriodRefused || period == 0) {
+    call.result = TIMERR_NOCANDO;
+  } else {
+    ++timerPeriods_[period];
+  }
+  if (answers_.keepLog) log_.timerPeriods.push_back(call);
+  return call.result;
+}
+
+MMRESULT EmulatedWinApi::timeEndPeriod(UINT period) {
+  // Each end must match a begin of the same period that Windows granted.
+  TimerPeriodCall call{false, period, TIMERR_NOCANDO};
+  if (auto raised = timerPeriods_.find(period); raised != timerPeriods_.end() && raised->second > 0) {
+    --raised->second;
+    call.result = TIMERR_NOERROR;
+  }
+  if (answers_.keepLog) log_.timerPeriods.push_back(call);
+  return call.result;
+}
+
+int EmulatedWinApi::RaisedTimerPeriods() const {
+  int raised = 0;
+  for (const auto& [period, count] : timerPeriods_) raised += count;
+  return raised;
+}
+
+namespace {
+
+// Windows takes a shutdown block reason only from the thread that created the window. A made-up
+// handle (the tests') is no window of any thread and passes.
+bool OwnedByAnotherThread(HWND window) {
+  return ::IsWindow(window) && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId();
+}
+
+}  // namespace
+
+BOOL EmulatedWinApi::ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
+  ShutdownReasonCall call{window, true, reason != nullptr ? reason : L"", FALSE};
+  if (window == nullptr) {
+    lastError_ = ERROR_INVALID_WINDOW_HANDLE;
+  } else if (answers_.shutdownBlockFails || OwnedByAnotherThread(window)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+  } else {
+    shutdownReasons_[window] = call.reason;
+    call.result = TRUE;
+  }
+  if (answers_.keepLog) log_.shutdownReasons.push_back(call);
+  return call.result;
+}
+
+BOOL EmulatedWinApi::ShutdownBlockReasonDestroy(HWND window) {
+  ShutdownReasonCall call{window, false, {}, FALSE};
+  if (OwnedByAnotherThread(window)) {
+    lastError_ = ERROR_ACCESS_DENIED;
+  } else if (shutdownReasons_.erase(window) == 0) {
+    lastError_ = ERROR_INVALID_PARAMETER;
+  } else {
+    call.result = TRUE;
+  }
+  if (answers_.keepLog) log_.shutdownReasons.push_back(call);
+  return call.result;
+}
+
 }  // namespace corvane::device::windows

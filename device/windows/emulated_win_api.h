@@ -4,8 +4,9 @@
 // Windows program's demo runs the real backend down to the API boundary, and the tests can check
 // every byte the backend hands to Windows.
 //
-// The desktop calls (Sleep, debug output, message boxes, windows, notifications, the version) are
-// recorded and answered as configured; none of them waits or shows anything.
+// The desktop calls (Sleep, debug output, message boxes, windows, notifications, the version, the
+// timer period, the execution state, the shutdown block reasons) are recorded and answered as
+// configured; none of them waits, shows anything or changes the machine's power or timer settings.
 //
 // Used from one thread (the one that makes the device calls), like the real storage calls of the
 // window thread; it holds no lock.
@@ -91,6 +92,18 @@ class EmulatedWinApi : public WinApi {
     DWORD flags = 0;
   };
 
+  struct TimerPeriodCall {
+    bool begin = false;  // timeBeginPeriod; else timeEndPeriod
+    UINT period = 0;
+    MMRESULT result = TIMERR_NOERROR;
+  };
+  struct ShutdownReasonCall {
+    HWND window = nullptr;
+    bool create = false;  // ShutdownBlockReasonCreate; else ...Destroy
+    std::wstring reason;
+    BOOL result = FALSE;
+  };
+
   struct CallLog {
     std::vector<CreateFileCall> opens;
     std::vector<IoControlCall> requests;
@@ -107,6 +120,9 @@ class EmulatedWinApi : public WinApi {
     std::vector<NotificationRegistration> registrations;
     std::vector<HDEVNOTIFY> unregistrations;
     std::vector<VersionCall> versionCalls;
+    std::vector<EXECUTION_STATE> executionStates;  // the flags of each SetThreadExecutionState
+    std::vector<TimerPeriodCall> timerPeriods;
+    std::vector<ShutdownReasonCall> shutdownReasons;
   };
 
   struct TopLevelWindow {
@@ -128,6 +144,9 @@ class EmulatedWinApi : public WinApi {
     bool versionFails = false;            // ... and the 148-byte one
     std::vector<TopLevelWindow> windows;  // what FindWindowA can find
     std::function<void(DWORD)> onSleep;   // e.g. advance a virtual clock
+    bool timerPeriodRefused = false;      // timeBeginPeriod answers TIMERR_NOCANDO
+    bool executionStateFails = false;     // SetThreadExecutionState answers NULL
+    bool shutdownBlockFails = false;      // ShutdownBlockReasonCreate answers FALSE
     // Every call is logged for the tests; a demo or a long watch turns the log off so that it
     // does not grow for as long as the program runs.
     bool keepLog = true;
@@ -141,6 +160,12 @@ class EmulatedWinApi : public WinApi {
   std::size_t OpenHandles() const { return handles_.size(); }
   std::size_t OpenClassLists() const { return classLists_.size(); }
   std::size_t OutstandingGlobalBlocks() const { return globalBlocks_; }
+  // Periods raised by timeBeginPeriod and not yet ended, counted over all periods.
+  int RaisedTimerPeriods() const;
+  // The thread execution state as the last continuous SetThreadExecutionState left it.
+  EXECUTION_STATE ExecutionState() const { return executionState_; }
+  // The windows with a shutdown block reason, and the reason.
+  const std::map<HWND, std::wstring>& ShutdownReasons() const { return shutdownReasons_; }
 
   HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                      LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
@@ -156,6 +181,9 @@ class EmulatedWinApi : public WinApi {
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA versionInformation) override;
+  EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) override;
+  MMRESULT timeBeginPeriod(UINT period) override;
+  MMRESULT timeEndPeriod(UINT period) override;
   HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                 DWORD flags) override;
   BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
@@ -173,6 +201,8 @@ class EmulatedWinApi : public WinApi {
   HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID notificationFilter,
                                          DWORD flags) override;
   BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) override;
+  BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) override;
+  BOOL ShutdownBlockReasonDestroy(HWND window) override;
 
  private:
   struct OpenDisk {
@@ -195,6 +225,9 @@ class EmulatedWinApi : public WinApi {
   std::map<std::uintptr_t, std::vector<EmulatedDisk>> classLists_;  // the listing when taken
   std::set<std::uintptr_t> registrations_;
   std::size_t globalBlocks_ = 0;
+  std::map<UINT, int> timerPeriods_;  // period -> begun and not yet ended
+  EXECUTION_STATE executionState_ = 0;
+  std::map<HWND, std::wstring> shutdownReasons_;
 };
 
 }  // namespace corvane::device::windows

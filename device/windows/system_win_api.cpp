@@ -43,6 +43,13 @@ BOOL SystemWinApi::GetVersionExA(LPOSVERSIONINFOA versionInformation) {
   return ::GetVersionExA(versionInformation);
 }
 
+EXECUTION_STATE SystemWinApi::SetThreadExecutionState(EXECUTION_STATE flags) {
+  return ::SetThreadExecutionState(flags);
+}
+
+MMRESULT SystemWinApi::timeBeginPeriod(UINT period) { return ::timeBeginPeriod(period); }
+MMRESULT SystemWinApi::timeEndPeriod(UINT period) { return ::timeEndPeriod(period); }
+
 HDEVINFO SystemWinApi::SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                             DWORD flags) {
   return ::SetupDiGetClassDevsA(classGuid, enumerator, parent, flags);
@@ -88,6 +95,14 @@ HDEVNOTIFY SystemWinApi::RegisterDeviceNotificationA(HANDLE recipient, LPVOID no
 
 BOOL SystemWinApi::UnregisterDeviceNotification(HDEVNOTIFY handle) {
   return ::UnregisterDeviceNotification(handle);
+}
+
+BOOL SystemWinApi::ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
+  return ::ShutdownBlockReasonCreate(window, reason);
+}
+
+BOOL SystemWinApi::ShutdownBlockReasonDestroy(HWND window) {
+  return ::ShutdownBlockReasonDestroy(window);
 }
 
 }  // namespace corvane::device::windows

@@ -8,6 +8,7 @@
 // clang-format off
 #include <setupapi.h>
 #include <dbt.h>
+#include <mmsystem.h>
 // clang-format on
 
 namespace corvane::device::windows {
@@ -32,6 +33,11 @@ class WinApi {
   virtual HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) = 0;
   virtual HGLOBAL GlobalFree(HGLOBAL memory) = 0;
   virtual BOOL GetVersionExA(LPOSVERSIONINFOA versionInformation) = 0;
+  virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) = 0;
+
+  // winmm
+  virtual MMRESULT timeBeginPeriod(UINT period) = 0;
+  virtual MMRESULT timeEndPeriod(UINT period) = 0;
 
   // setupapi
   virtual HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
@@ -53,6 +59,8 @@ class WinApi {
   virtual HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID notificationFilter,
                                                  DWORD flags) = 0;
   virtual BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) = 0;
+  virtual BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) = 0;
+  virtual BOOL ShutdownBlockReasonDestroy(HWND window) = 0;
 };
 
 // Forwards every call to the system's own function.
@@ -72,6 +80,9 @@ class SystemWinApi : public WinApi {
   HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) override;
   HGLOBAL GlobalFree(HGLOBAL memory) override;
   BOOL GetVersionExA(LPOSVERSIONINFOA versionInformation) override;
+  EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags) override;
+  MMRESULT timeBeginPeriod(UINT period) override;
+  MMRESULT timeEndPeriod(UINT period) override;
   HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                 DWORD flags) override;
   BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
@@ -89,6 +100,8 @@ class SystemWinApi : public WinApi {
   HDEVNOTIFY RegisterDeviceNotificationA(HANDLE recipient, LPVOID notificationFilter,
                                          DWORD flags) override;
   BOOL UnregisterDeviceNotification(HDEVNOTIFY handle) override;
+  BOOL ShutdownBlockReasonCreate(HWND window, LPCWSTR reason) override;
+  BOOL ShutdownBlockReasonDestroy(HWND window) override;
 };
 
 // One process-wide SystemWinApi (it holds no state).

@@ -5,18 +5,35 @@
 #include <commctrl.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/form.h"
 #include "app/form_texts.h"
 #include "device/device_events.h"
+#include "device/windows/emulated_win_api.h"
 #include "tests/win32/window_fixture.h"
 
 namespace corvane::app::win32::testing {
 namespace {
+
+// A platform whose disk list fails by throwing.
+class ThrowingDisks : public device::DiskSource {
+ public:
+  bool ListDiskInterfaces(std::vector<device::DiskInterface>&) override { throw std::runtime_error("no disk list"); }
+};
+
+// A port with no device behind it, for an emulated Windows that only answers desktop calls.
+class NoDevicePort : public device::ScsiPort {
+ public:
+  device::ScsiOutcome Execute(std::string_view, const device::ScsiRequest&) override { return {}; }
+};
 
 struct StartCase {
   const char* scenario;
@@ -235,11 +252,8 @@ TEST(Win32Flow, AnimationFramesArePostedInOrderAndDroppedAfterTheStop) {
 TEST(Win32Flow, AnExceptionEscapingTheWindowLogicReachesTheErrorBox) {
   SimWindow sim("kts210-current");
   sim.window.Start();
-  // The scan's discovery throws: the platform's disk list is one that fails by throwing.
-  class ThrowingDisks : public device::DiskSource {
-   public:
-    bool ListDiskInterfaces(std::vector<device::DiskInterface>&) override { throw std::runtime_error("no disk list"); }
-  } disks;
+  // The scan's discovery throws.
+  ThrowingDisks disks;
   device::Platform platform = device::ActivePlatform();
   platform.disks = &disks;
   device::ScopedPlatform failing(platform);
@@ -250,6 +264,103 @@ TEST(Win32Flow, AnExceptionEscapingTheWindowLogicReachesTheErrorBox) {
   // The window is still there and answers the next message.
   EXPECT_TRUE(::IsWindow(sim.window.View().Window()));
   EXPECT_EQ(::SendMessageA(sim.window.View().Window(), WM_TIMER, 5, 0), 0);
+}
+
+// Presses OK on the application's error box from inside the box's own message loop: a thread
+// timer is dispatched only by a loop that runs.
+bool gErrorBoxFound = false;
+VOID CALLBACK PressOkOnTheErrorBox(HWND, UINT, UINT_PTR, DWORD) {
+  HWND box = ::FindWindowA("#32770", std::string(kApplicationTitle).c_str());
+  if (box == nullptr) return;
+  gErrorBoxFound = true;
+  ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+// What escapes the start-up once the main window exists reaches WinMain's error box: the window
+// goes while its destroy handler can still reach the animation, and the box stays although the
+// window's end has already asked the thread to quit.
+TEST(Win32Flow, AStartUpThatThrowsEndsTheWindowInOrderAndShowsAnErrorBoxThatStays) {
+  RecordingHost host;
+  sim::DemoSession session(Scenario("kts210"), host, sim::DemoSession::Options{});
+  device::ScopedPlatform guard(session.MakePlatform());
+  ThrowingDisks disks;
+  device::Platform failing = device::ActivePlatform();
+  failing.disks = &disks;
+  device::ScopedPlatform throwing(failing);
+
+  FrameGate gate;
+  UpdaterWindow::Options options = NoAnimation();
+  options.animate = true;
+  // Each copy of the wait holds the token: the window's options and the animation object's.
+  auto token = std::make_shared<int>(0);
+  const std::weak_ptr<int> copies = token;
+  options.animationWait = [&gate, token](std::chrono::milliseconds period) { return gate.Wait(period); };
+  token.reset();
+  std::optional<UpdaterWindow> window(std::in_place, std::move(options));
+  bool animationThereAtDestroy = false;
+  auto destroying = window->View().handlers.destroying;
+  window->View().handlers.destroying = [&copies, &animationThereAtDestroy, destroying] {
+    animationThereAtDestroy = copies.use_count() == 2;
+    destroying();
+  };
+  std::string what;
+  try {
+    window->Start();
+  } catch (const std::exception& error) {
+    what = error.what();
+    gate.Stop();
+    window.reset();  // as the unwinding out of WinMain's start-up does
+  }
+  ASSERT_EQ(what, "no disk list");
+  EXPECT_TRUE(animationThereAtDestroy);
+
+  gErrorBoxFound = false;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, USER_TIMER_MINIMUM, PressOkOnTheErrorBox);
+  ShowHandlerError(nullptr, what.c_str());
+  ::KillTimer(nullptr, timer);
+  EXPECT_TRUE(gErrorBoxFound) << "the box closed before its loop ran";
+  MSG quit;
+  EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit is kept for the loop after it";
+  DrainQueue();
+}
+
+TEST(Win32Flow, TheSessionsEndIsRefusedWithItsReasonOnlyWhileTheAdaptorIsWritten) {
+  struct Row {
+    const char* scenario;
+    std::string_view status;
+  };
+  const Row rows[] = {{"kts210", kStatusUpdateComplete}, {"kts260-unplug", kStatusUpdateFail}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.scenario);
+    NoDevicePort nothing;
+    device::windows::EmulatedWinApi desktop([] { return std::vector<device::windows::EmulatedDisk>{}; }, nothing);
+    UpdaterWindow::Options options = NoAnimation();
+    options.desktopApi = &desktop;
+    SimWindow sim(row.scenario, options);
+    sim.window.Start();
+    HWND window = sim.window.View().Window();
+    EXPECT_EQ(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    int refusals = 0;
+    int grants = 0;
+    bool reasonShown = true;
+    sim.session.World().SetTraceSink([&](const device::TraceEntry& entry) {
+      if (entry.direction != device::DataDirection::Out) return;
+      const LRESULT answer = ::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+      (answer == FALSE ? refusals : grants) += 1;
+      const auto& reasons = desktop.ShutdownReasons();
+      reasonShown = reasonShown && reasons.count(window) == 1 &&
+                    reasons.at(window) == L"Updating the adaptor's firmware. Do not unplug it.";
+    });
+    sim.ClickStatus();
+    sim.session.World().SetTraceSink({});
+    EXPECT_EQ(sim.StatusText(), std::string(row.status));
+    EXPECT_GT(refusals, 0);
+    EXPECT_EQ(grants, 0);
+    EXPECT_TRUE(reasonShown);
+    EXPECT_EQ(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(desktop.ShutdownReasons().empty());
+    EXPECT_EQ(desktop.Log().shutdownReasons.size(), 2u);
+  }
 }
 
 TEST(Win32Flow, ExitButtonClosesTheWindowAfterStoppingTheAnimationAndTheRegistration) {
