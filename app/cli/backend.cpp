@@ -48,9 +48,11 @@ void CliHost::AdaptorWriteBegins() {
   if (!shield_) shield_ = std::make_unique<InterruptShield>();
   lock_ = std::make_unique<ShutdownLock>();
   sleeper_.AdaptorWriteBegins();
+  if (platform_ != nullptr) platform_->AdaptorWriteBegins();
 }
 
 void CliHost::AdaptorWriteEnds() {
+  if (platform_ != nullptr) platform_->AdaptorWriteEnds();
   sleeper_.AdaptorWriteEnds();
   lock_.reset();
 }
