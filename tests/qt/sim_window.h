@@ -38,7 +38,7 @@ inline sim::Scenario Scenario(std::string_view name) {
 
 struct SimWindow {
   explicit SimWindow(std::string_view scenarioName,
-                     UpdaterWindow::Options options = UpdaterWindow::Options{false, {}})
+                     UpdaterWindow::Options options = UpdaterWindow::Options{false, {}, {}})
       : session(Scenario(scenarioName), host, sim::DemoSession::Options{}),
         guard(session.MakePlatform()),
         window(options) {
