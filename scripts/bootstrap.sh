@@ -5,6 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
+  # Every build compiles through ccache (cmake/ccache.cmake): the test command builds the same
+  # sources five times, and a second run or another clone reuses what the first compiled.
+  ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev nlohmann-json3-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation

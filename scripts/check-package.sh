@@ -6,9 +6,12 @@
 #
 #   scripts/check-package.sh [BUILD_DIR]      default build/ci (the test command's build), as root
 #
-# Needs Debian's archive (debootstrap and apt inside the root). Takes 4 to 5 minutes on 2 busy cores,
-# most of it the debootstrap (see docs/packaging.md); the packages it fetches are kept in
-# BUILD_DIR/debootstrap-cache. CORVANE_DEBIAN_MIRROR names another mirror.
+# Needs Debian's archive (debootstrap and apt inside the root) the first time. The root, with the
+# package's dependencies installed, is kept between runs (and clones) under CORVANE_CACHE_DIR
+# (default ~/.cache/corvane-update), keyed by the package's dependency list, the suite and the
+# mirror; a run whose key has a root younger than CORVANE_ROOT_MAX_DAYS (default 14) unpacks it
+# instead of running debootstrap, so only the package itself is installed. docs/packaging.md gives
+# the times. CORVANE_DEBIAN_MIRROR names another mirror.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -69,7 +72,6 @@ for program in corvane-update corvane-update-tool; do
   echo "$program: PIE, relro, bind-now, stack protector, fortified calls, stripped"
 done
 
-step "installing into a throw-away Debian 12 root (debootstrap)"
 root=$(mktemp -d /tmp/corvane-package-root.XXXXXX)
 cleanup() {
   for mount in "$root/sys" "$root/proc"; do
@@ -78,20 +80,56 @@ cleanup() {
   rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
-mkdir -p "$build/debootstrap-cache"
-debootstrap --variant=minbase --cache-dir="$build/debootstrap-cache" bookworm "$root" "$mirror" \
-  >"$out/debootstrap.log" 2>&1 || { tail -20 "$out/debootstrap.log"; fail "debootstrap"; }
+in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
+mount_root() {
+  mount -t proc proc "$root/proc"
+  mount --rbind /sys "$root/sys"
+  mount --make-rslave "$root/sys"
+}
+unmount_root() {
+  umount -l "$root/sys"
+  umount -l "$root/proc"
+}
+
+# The kept root holds Debian's minimal base and exactly what the package's dependencies pull in: the
+# key changes with the dependency list, so a dependency added or dropped gets a root made afresh,
+# and a missing one still shows as a program that does not start.
+cache=${CORVANE_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/corvane-update}
+max_days=${CORVANE_ROOT_MAX_DAYS:-14}
+depends=$(dpkg-deb -f "$deb" Pre-Depends Depends)
+key=$(printf 'recipe 1\nbookworm minbase\n%s\n%s\n' "$mirror" "$depends" | sha256sum | cut -c1-16)
+kept=$cache/package-root-$key.tar
+mkdir -p "$cache/debootstrap"
+find "$cache" -maxdepth 1 -name 'package-root-*.tar' -mtime +"$max_days" -delete
+if [ -f "$kept" ]; then
+  step "unpacking the kept Debian 12 root with the dependencies (key $key)"
+  tar -C "$root" --numeric-owner -xf "$kept" || fail "cannot unpack $kept"
+else
+  step "making a throw-away Debian 12 root (debootstrap; key $key)"
+  debootstrap --variant=minbase --cache-dir="$cache/debootstrap" bookworm "$root" "$mirror" \
+    >"$out/debootstrap.log" 2>&1 || { tail -20 "$out/debootstrap.log"; fail "debootstrap"; }
+  # The root is thrown away: dpkg need not sync every file it unpacks.
+  echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/corvane-check-unsafe-io"
+  cp /etc/resolv.conf "$root/etc/resolv.conf"
+  mount_root
+  in_root apt-get update -q >"$out/apt.log" 2>&1 || { tail -20 "$out/apt.log"; fail "apt-get update in the root"; }
+  # The dependencies come from the archive, as for a user: installing the package pulls them in;
+  # removing it again leaves them, and the root is kept without it.
+  cp "$deb" "$root/tmp/"
+  in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    "/tmp/$(basename "$deb")" >>"$out/apt.log" 2>&1 || { tail -30 "$out/apt.log"; fail "apt-get install of the package"; }
+  in_root dpkg --purge corvane-update-tool >>"$out/apt.log" 2>&1 || fail "removing the package before keeping the root"
+  in_root apt-get clean
+  rm -f "$root/tmp/$(basename "$deb")"
+  unmount_root
+  tar -C "$root" --numeric-owner -cf "$kept.$$" . && mv "$kept.$$" "$kept" || rm -f "$kept.$$"
+  echo "kept the root in $kept ($(du -sh "$kept" | cut -f1))"
+fi
 step "installing the package with apt in that root"
-# The root is thrown away: dpkg need not sync every file it unpacks.
-echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/corvane-check-unsafe-io"
-mount -t proc proc "$root/proc"
-mount --rbind /sys "$root/sys"
-mount --make-rslave "$root/sys"
+mount_root
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp "$deb" "$root/tmp/"
-in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
-# The package's dependencies come from the archive, as for a user: a missing Depends shows here.
-in_root apt-get update -q >"$out/apt.log" 2>&1 || { tail -20 "$out/apt.log"; fail "apt-get update in the root"; }
+# Its dependencies are in the root already: apt installs the package alone and fetches nothing.
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
   "/tmp/$(basename "$deb")" >>"$out/apt.log" 2>&1 || { tail -30 "$out/apt.log"; fail "apt-get install of the package"; }
 grep -E '^(Setting up|Unpacking) corvane' "$out/apt.log"

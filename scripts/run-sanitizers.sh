@@ -9,8 +9,9 @@
 # so its test fails; there is no way for a report to pass unseen.
 #
 # Usage: scripts/run-sanitizers.sh [asan] [tsan]   (both when none is named)
-# Bounded: every test has a time-out of 300 s (the slowest takes about a minute), and the whole
-# run stops after CORVANE_SANITIZER_LIMIT seconds (default 1800). On 2 shared cores a run from a
+# Bounded: every test case has a time-out of 300 s, the two fault matrices 1200 s (the presets set
+# them; the slowest case takes about a minute), and the whole run stops after
+# CORVANE_SANITIZER_LIMIT seconds (default 1800). On 2 shared cores a run from a
 # cold cache takes about the time given in docs/performance.md; from a warm ccache far less.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/command_trace.h"
@@ -23,10 +24,23 @@ namespace corvane::sim {
 class VirtualClock {
  public:
   std::uint64_t NowMs() const { return nowMs_; }
-  void AdvanceMs(std::uint64_t ms) { nowMs_ += ms; }
+  void AdvanceMs(std::uint64_t ms) {
+    nowMs_ += ms;
+    if (nowMs_ > limitMs_ && onPassed_) onPassed_(nowMs_);
+  }
+  // A bound on virtual time: once the clock passes `limitMs`, `onPassed` is told the time. The tests
+  // bound their clocks so that a timer that never stops firing, or a wait that never ends, is
+  // stopped after a moment of real time instead of running on. Unbounded by default: a demo or a
+  // simulated watch may run for as long as its user likes.
+  void SetLimit(std::uint64_t limitMs, std::function<void(std::uint64_t nowMs)> onPassed) {
+    limitMs_ = limitMs;
+    onPassed_ = std::move(onPassed);
+  }
 
  private:
   std::uint64_t nowMs_ = 0;
+  std::uint64_t limitMs_ = ~std::uint64_t{0};
+  std::function<void(std::uint64_t)> onPassed_;
 };
 
 // Host services on virtual time that record what the device layer says.

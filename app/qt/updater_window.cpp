@@ -39,7 +39,7 @@ void UpdaterWindow::Start() {
               Qt::QueuedConnection);
         },
         [](std::int32_t counter) { return app::AnimationFrameName(counter); },
-        options_.animationPeriod);
+        options_.animationPeriod, options_.animationWait);
   }
   form_.Start();
   form_.FormCreate();

@@ -25,6 +25,7 @@ class UpdaterWindow {
   struct Options {
     bool animate = true;
     std::chrono::milliseconds animationPeriod{app::kAnimationPeriodMs};
+    app::TMyThread::Wait animationWait;  // empty: real time (the tests step the frames themselves)
   };
 
   explicit UpdaterWindow(Options options);

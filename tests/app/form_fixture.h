@@ -17,6 +17,7 @@
 #include "sim/scenario.h"
 #include "sim/sim.h"
 #include "tests/app/recording_view.h"
+#include "tests/support/bounded_clock.h"
 
 namespace corvane::app::testing {
 
@@ -133,7 +134,7 @@ class FormTest : public ::testing::Test {
   std::size_t Mark() const { return view_.calls.size(); }
   std::vector<std::string> Since(std::size_t mark) const { return view_.CallsFrom(mark); }
 
-  sim::VirtualClock clock_;
+  test_support::BoundedClock clock_;
   sim::SimHost host_{clock_};
   std::unique_ptr<sim::SimWorld> world_;
   std::unique_ptr<InterposedPort> port_;

@@ -272,13 +272,18 @@ TEST_F(WatchTest, ABurstOfRelevantEventsEndsInOneRescan500MsAfterTheLast) {
   }
 }
 
+// The rescan timer is 101 and no other: a node change arms 101, and a tick of any other timer
+// neither rescans nor disarms it.
 TEST_F(WatchTest, OtherTimerIdsChangeNothing) {
+  std::size_t mark = Mark();
   view_.PostDeviceChange(kDbtDevNodesChanged);
   view_.Pump();
-  const std::size_t mark = Mark();
-  for (std::uintptr_t id : {0u, 100u, 102u, 1u}) form_.WMTimer(id);
+  EXPECT_EQ(Since(mark), (std::vector<std::string>{"KillTimer 101", "StartTimer 101 500"}));
+  mark = Mark();
+  for (std::uintptr_t id : {0u, 1u, 100u, 102u, 103u, 0xFFFFu, 101u + 0x10000u}) form_.WMTimer(id);
   EXPECT_TRUE(Since(mark).empty());
   EXPECT_EQ(view_.timers.count(kRescanTimerId), 1u);
+  EXPECT_TRUE(view_.scanStarts.empty());
 }
 
 TEST_F(WatchTest, WhileAnUpdateRunsNodeChangesAreIgnoredAndAnArmedTimerWaits) {
@@ -296,33 +301,57 @@ TEST_F(WatchTest, WhileAnUpdateRunsNodeChangesAreIgnoredAndAnArmedTimerWaits) {
   EXPECT_EQ(view_.scanStarts.size(), 1u);
 }
 
-TEST_F(WatchTest, ARemovalDuringARunRescansOnceAfterTheRunHasEnded) {
-  Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
-  form_.btn_RefreshClick();
-  ASSERT_TRUE(form_.StatusEnabled());
-  view_.scanStarts.clear();
-  view_.msPerProcess = 50;  // time passes while the run lets messages through
-  bool posted = false;
-  bool clearedDuringRun = false;
-  view_.onCall = [&](const std::string& call) {
-    if (call == kUpdating && !posted) {
-      posted = true;
-      view_.PostDeviceChange(kDbtDeviceRemoveComplete);
-    }
-    if (posted && call == "Process" && form_.Busy() && form_.UpdateInProgress == 0) {
-      clearedDuringRun = true;
-    }
+// A removal during the run clears UpdateInProgress, and its rescan waits for the run's end. A node
+// change handled in the run's last message processing, while the result is being shown, finds the
+// run still in progress: no timer is armed, so the result stays on screen.
+TEST_F(WatchTest, EventsDuringARunRescanOnlyWhenTheyClearedTheFlag) {
+  struct Row {
+    const char* name;
+    std::string postAt;  // the recorded call at which the event is posted
+    std::uint32_t code;
+    bool clearedDuringRun;
+    std::size_t rescans;
   };
-  const std::size_t mark = Mark();
-  form_.lblStaustClick();
-  const std::vector<std::string> calls = Since(mark);
-  EXPECT_TRUE(clearedDuringRun);
-  const auto complete = std::find(calls.begin(), calls.end(), "Status Update complete");
-  ASSERT_NE(complete, calls.end());
-  EXPECT_EQ(std::count(calls.begin(), complete, kLooking), 0) << "no rescan inside the run";
-  EXPECT_EQ(std::count(complete, calls.end(), kLooking), 1) << "exactly one after it";
-  view_.IdleFor(3000);
-  EXPECT_EQ(view_.scanStarts.size(), 1u);
+  const Row rows[] = {
+      {"removal while writing", kUpdating, kDbtDeviceRemoveComplete, true, 1},
+      {"node change at the result", "Status Update complete", kDbtDevNodesChanged, false, 0},
+  };
+  for (const Row& row : rows) {
+    Load({Adaptor(ChipFamily::Kts260, {0, 1, 0, 8})});
+    form_.btn_RefreshClick();
+    ASSERT_TRUE(form_.StatusEnabled()) << row.name;
+    view_.scanStarts.clear();
+    view_.msPerProcess = 50;  // time passes while the run lets messages through
+    bool posted = false;
+    bool clearedDuringRun = false;
+    view_.onCall = [&](const std::string& call) {
+      if (call == row.postAt && !posted) {
+        posted = true;
+        view_.PostDeviceChange(row.code);
+      }
+      if (posted && call == "Process" && form_.Busy() && form_.UpdateInProgress == 0) {
+        clearedDuringRun = true;
+      }
+    };
+    const std::size_t mark = Mark();
+    form_.lblStaustClick();
+    view_.onCall = nullptr;
+    const std::vector<std::string> calls = Since(mark);
+    EXPECT_TRUE(posted) << row.name;
+    EXPECT_EQ(clearedDuringRun, row.clearedDuringRun) << row.name;
+    const auto complete = std::find(calls.begin(), calls.end(), "Status Update complete");
+    ASSERT_NE(complete, calls.end()) << row.name;
+    EXPECT_EQ(std::count(calls.begin(), complete, kLooking), 0) << row.name << ": no rescan inside the run";
+    EXPECT_EQ(Count({complete, calls.end()}, kLooking), row.rescans) << row.name;
+    EXPECT_EQ(Count(calls, "StartTimer 101 500"), row.rescans) << row.name;
+    view_.IdleFor(3000);
+    EXPECT_EQ(view_.scanStarts.size(), row.rescans) << row.name;
+    if (row.rescans == 0) {
+      EXPECT_EQ(view_.status, "Update complete") << row.name << ": the result stays on screen";
+    }
+    view_.msPerProcess = 0;
+    view_.calls.clear();
+  }
 }
 
 TEST_F(WatchTest, ARescanThatComesDueDuringAScanRunsAfterIt) {

@@ -11,6 +11,7 @@
 
 #include "app/form.h"
 #include "sim/sim.h"
+#include "tests/support/runaway_guard.h"
 
 namespace corvane::app::testing {
 
@@ -166,10 +167,29 @@ class RecordingView : public FormView {
   };
   std::map<std::uint32_t, Timer> timers;
 
+  // No test needs more than a few scans or a few thousand calls; a rescan that starts the next one
+  // (a timer that fires at every message processing) passes these within a fraction of a second,
+  // and the test stops there instead of filling the memory with its recording.
+  struct Bounds {
+    std::size_t scans = 1000;
+    std::size_t calls = 500000;
+  };
+  Bounds bounds;
+
  private:
   void Record(std::string call) {
-    if (call == "Status " + std::string(kStatusLooking)) scanStarts.push_back(clock_.NowMs());
+    if (call == "Status " + std::string(kStatusLooking)) {
+      scanStarts.push_back(clock_.NowMs());
+      if (scanStarts.size() > bounds.scans) {
+        test_support::StopRunawayTest(std::to_string(scanStarts.size()) + " scans in one test, " +
+                                      "past the bound of " + std::to_string(bounds.scans));
+      }
+    }
     calls.push_back(std::move(call));
+    if (calls.size() > bounds.calls) {
+      test_support::StopRunawayTest(std::to_string(calls.size()) + " window calls in one test, " +
+                                    "past the bound of " + std::to_string(bounds.calls));
+    }
     if (onCall) onCall(calls.back());
   }
 

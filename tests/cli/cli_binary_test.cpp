@@ -58,8 +58,10 @@ ToolRun RunTool(const std::string& arguments, const std::string& input = "",
                           std::to_string(++runCount) + "_";
   const std::string in = dir + "in.txt", out = dir + "out.txt", err = dir + "err.txt";
   std::ofstream(in) << input;
-  const std::string command = environment + " " + std::string(CORVANE_UPDATE_BINARY) + " " + arguments + " <" + in +
-                              " >" + out + " 2>" + err;
+  // Bounded: a run that never ends (a watch whose timer keeps firing) fails here, not at CTest's
+  // time-out.
+  const std::string command = environment + " timeout -k 5 60 " + std::string(CORVANE_UPDATE_BINARY) + " " +
+                              arguments + " <" + in + " >" + out + " 2>" + err;
   const int status = std::system(command.c_str());
   ToolRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -535,7 +537,8 @@ TEST(CliOutput, FileNamesAndKeysInMessagesAreEscaped) {
 // The watch runs the window's 500 ms rescan timer on the real clock: an unplug and re-plug in
 // quick succession end in exactly one rescan.
 TEST(CliWatch, OneRescanAfterABurstOfDeviceEvents) {
-  const ToolRun run = RunTool("watch --simulate kts260", "unplug 0\nreplug 0\n");
+  // One rescan is due; a watch whose timer fires more often stops at the third scan.
+  const ToolRun run = RunTool("watch --max-rescans 2 --simulate kts260", "unplug 0\nreplug 0\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   std::istringstream lines(run.out);
   std::vector<std::string> scans;

@@ -245,5 +245,56 @@ TEST(CliUpdateGuard, ShutdownLockSpansTheWriteFromFirstBlockToLastReadBack) {
   std::remove(lostNvramWrite.c_str());
 }
 
+// The backup comes before the first write: when one of its reads fails, the adaptor receives no
+// write command at all, whichever read it was, and no backup file is left behind.
+TEST(CliUpdateGuard, ABackupWhoseReadsFailStopsTheUpdateBeforeAnyWrite) {
+  const std::string dir = ::testing::TempDir() + "cli_guard_" + std::to_string(getpid());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", dir.c_str(), 1), 0);
+  struct Case {
+    const char* name;
+    const char* fault;  // on an outdated KTS260; the check before sends no READ BUFFER and one NVRAM read
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"none", "", kExitOk},
+      {"descriptor", R"({"command": "ReadBuffer", "nth": 1, "effect": "check-condition"})", kExitRefused},
+      {"flash block", R"({"command": "ReadBuffer", "nth": 30, "effect": "check-condition"})", kExitRefused},
+      {"unplugged mid-read", R"({"command": "ReadBuffer", "nth": 12, "effect": "unplug"})", kExitRefused},
+      {"nvram", R"({"command": "ReadChipMemory", "nth": 2, "effect": "check-condition"})", kExitRefused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string scenario = dir + "/scenario.json";
+    std::ofstream(scenario) << R"({"devices": [{"chip": "KTS260", "firmware": [0, 1, 0, 8], "faults": [)"
+                            << c.fault << "]}]}";
+    CliOptions options;
+    options.verb = Verb::Update;
+    options.yes = true;
+    options.simulateFile = scenario;
+    std::string error;
+    auto backend = Backend::Create(options, error);
+    ASSERT_TRUE(backend) << error;
+    CapturedStreams streams;
+    EXPECT_EQ(RunUpdate(options, *backend), c.exitCode) << streams.errText.str();
+    EXPECT_EQ(WroteToAdaptor(*backend), c.exitCode == kExitOk);
+    const std::filesystem::path backups = dir + "/corvane-update/backups";
+    bool saved = false;
+    if (std::filesystem::exists(backups)) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(backups)) {
+        saved = saved || entry.is_regular_file();
+      }
+    }
+    EXPECT_EQ(saved, c.exitCode == kExitOk);
+    if (c.exitCode != kExitOk) {
+      EXPECT_THAT(streams.errText.str(), ::testing::HasSubstr("the backup could not be made"));
+    }
+    std::filesystem::remove_all(backups);
+  }
+  ::unsetenv("XDG_DATA_HOME");
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace corvane::app::cli

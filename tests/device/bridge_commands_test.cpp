@@ -127,10 +127,12 @@ TEST(BridgeCommandsDeathTest, LegacyIdShorterThanEightStops) {
 
 struct ReadyRow {
   const char* name;
-  std::uint64_t busyMs;  // the bridge reports busy until this virtual time
+  std::uint64_t busyMs;  // the bridge reports `busy` until this virtual time, then `ready`
   bool unopenableAfterFirst;
   int result;
   std::size_t reads;
+  std::uint8_t busy = 0x01;
+  std::uint8_t ready = 0x00;
 };
 
 TEST(BridgeCommands, WaitBridgeReadyOnVirtualTime) {
@@ -141,13 +143,18 @@ TEST(BridgeCommands, WaitBridgeReadyOnVirtualTime) {
       {"never clears", kNever, false, 0, 501},
       // An open that fails keeps the previous (busy) byte, so the wait runs out.
       {"gone after first read", kNever, true, 0, 501},
+      // Only bit 0 means busy: every other bit of the status byte is ignored.
+      {"0x02 is ready at once", 0, false, 1, 1, 0x01, 0x02},
+      {"0x80 is ready at once", 0, false, 1, 1, 0x01, 0x80},
+      {"0xFE is ready at once", 0, false, 1, 1, 0x01, 0xFE},
+      {"0xFF is busy until 0xFE", 30, false, 1, 4, 0xFF, 0xFE},
   };
   for (const ReadyRow& row : rows) {
     SCOPED_TRACE(row.name);
     FakeDevice dev;
     dev.port.responder = [&](const Call&) {
       if (row.unopenableAfterFirst && dev.port.calls.size() > 1) return Unopenable();
-      return Answer({static_cast<std::uint8_t>(dev.host.nowMs < row.busyMs ? 0x01 : 0x00)});
+      return Answer({dev.host.nowMs < row.busyMs ? row.busy : row.ready});
     };
     EXPECT_EQ(WaitBridgeReady("d"), row.result);
     EXPECT_EQ(dev.port.calls.size(), row.reads);

@@ -13,6 +13,7 @@
 #include "device/host_services.h"
 #include "device/platform.h"
 #include "device/scsi_port.h"
+#include "tests/support/runaway_guard.h"
 
 namespace corvane::device::testing {
 
@@ -108,7 +109,16 @@ class FakeHost : public HostServices {
  public:
   std::uint64_t nowMs = 0;
   std::vector<std::pair<std::string, std::string>> boxes;
-  void SleepMs(std::uint32_t ms) override { nowMs += ms; }
+  // Ten minutes of virtual time: no device test waits more than seconds, and a wait that never
+  // ends gets there within a moment.
+  std::uint64_t boundMs = 10 * 60 * 1000;
+  void SleepMs(std::uint32_t ms) override {
+    nowMs += ms;
+    if (nowMs > boundMs) {
+      test_support::StopRunawayTest("the host slept " + std::to_string(nowMs) + " ms of virtual " +
+                                    "time, past the bound of " + std::to_string(boundMs) + " ms");
+    }
+  }
   void DebugOutput(std::string_view) override {}
   void ShowErrorBox(std::string_view text, std::string_view caption) override {
     boxes.emplace_back(text, caption);

@@ -442,7 +442,7 @@ class Journey {
   }
 
   Combo combo_;
-  sim::VirtualClock clock_;
+  test_support::BoundedClock clock_;
   sim::SimHost host_{clock_};
   std::unique_ptr<sim::SimWorld> world_;
   std::unique_ptr<FaultPort> port_;

@@ -13,6 +13,7 @@
 #include "sim/scenario.h"
 #include "firmware/chip_profiles.h"
 #include "sim/sim.h"
+#include "tests/support/bounded_clock.h"
 
 namespace corvane::firmware::testing {
 
@@ -70,7 +71,7 @@ struct SimRig {
   sim::SimBridge& Bridge() { return world.Bridge(0); }
   const std::vector<device::TraceEntry>& Trace() const { return world.Trace(); }
 
-  sim::VirtualClock clock;
+  test_support::BoundedClock clock;
   Host host{clock, *this};
   sim::SimWorld world;
   WrappingPort port;

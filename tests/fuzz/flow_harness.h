@@ -24,6 +24,7 @@
 #include "sim/scenario.h"
 #include "sim/sim.h"
 #include "tests/app/recording_view.h"
+#include "tests/support/bounded_clock.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace corvane::fuzz {
@@ -36,7 +37,8 @@ enum class FlowKind {
 // Counts how deep the form's operations are inside their own message processing.
 class DepthView : public app::testing::RecordingView {
  public:
-  using RecordingView::RecordingView;
+  // A long input may rescan far more often than a test does.
+  explicit DepthView(sim::VirtualClock& clock) : RecordingView(clock) { bounds.scans = 10000; }
   void ProcessPendingMessages() override {
     ++depth;
     RecordingView::ProcessPendingMessages();
@@ -451,7 +453,9 @@ class FlowHarness {
 
   FuzzedDataProvider fuzz_;
   FlowKind kind_;
-  sim::VirtualClock clock_;
+  // An input may make every command wait out its time-out (up to 100 s each), so the clock gets
+  // room for a long input's worth of them; runaway timers are caught by the view's scan bound.
+  test_support::BoundedClock clock_{30ull * 24 * 60 * 60 * 1000};
   sim::SimHost host_{clock_};
   std::unique_ptr<sim::SimWorld> world_;
   Port port_{*this};

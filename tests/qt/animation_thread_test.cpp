@@ -68,7 +68,7 @@ TEST(AnimationThread, StopWakesTheSleepingThreadAtOnce) {
 }
 
 TEST(AnimationThread, FramesReachImage2OnTheWindowThreadAndStopBeforeTheWindowGoes) {
-  SimWindow sim("none", UpdaterWindow::Options{true, 1ms});
+  SimWindow sim("none", UpdaterWindow::Options{true, 1ms, {}});
   sim.window.Start();
   // The scan ended with the cross; the animation keeps putting frames into the hidden Image2.
   EXPECT_TRUE(sim.Control(app::ControlId::Image2)->isHidden());
@@ -83,9 +83,18 @@ TEST(AnimationThread, FramesReachImage2OnTheWindowThreadAndStopBeforeTheWindowGo
 }
 
 // Start-up order: the animation runs before the first scan sends anything, and the caption is set
-// only after that scan (FormCreate comes after it).
+// only after that scan (FormCreate comes after it). The window's own options turn the frames every
+// 500 ms.
 TEST(AnimationThread, StartsBeforeTheFirstScanWhichRunsBeforeTheCaptionIsSet) {
-  SimWindow sim("kts260", UpdaterWindow::Options{true, 500ms});
+  std::mutex mutex;
+  std::vector<std::chrono::milliseconds> waits;
+  UpdaterWindow::Options options;
+  options.animationWait = [&](std::chrono::milliseconds period) {
+    std::lock_guard lock(mutex);
+    waits.push_back(period);
+    return true;  // one frame is enough
+  };
+  SimWindow sim("kts260", options);
   bool firstCommand = true, animating = false;
   QString caption;
   sim.session.World().SetTraceSink([&](const device::TraceEntry&) {
@@ -100,13 +109,16 @@ TEST(AnimationThread, StartsBeforeTheFirstScanWhichRunsBeforeTheCaptionIsSet) {
   EXPECT_TRUE(animating);
   EXPECT_EQ(caption, Q(app::kStoredCaption));
   EXPECT_EQ(sim.window.View().Window()->windowTitle(), Q(app::kWindowCaption));
+  sim.window.StopAnimation();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>{500ms});
 }
 
 // The two threads side by side through a whole scan, check and update run, with frames coming as
 // fast as the thread can make them; built with -fsanitize=thread this is the race check.
 TEST(AnimationThread, RunsAlongsideAScanAndAnUpdateRunAndEndsBeforeTheWindow) {
   {
-    SimWindow sim("kts210", UpdaterWindow::Options{true, 1ms});
+    SimWindow sim("kts210", UpdaterWindow::Options{true, 1ms, {}});
     sim.window.Start();
     ASSERT_EQ(sim.StatusText(), Q(app::kStatusOfferSata));
     QTest::mouseClick(sim.Control(app::ControlId::lblStaust), Qt::LeftButton);

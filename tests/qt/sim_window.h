@@ -15,6 +15,7 @@
 #include "app/qt/updater_window.h"
 #include "device/platform.h"
 #include "sim/sim.h"
+#include "tests/support/bounded_clock.h"
 
 namespace corvane::app::qt::testing {
 
@@ -38,10 +39,19 @@ inline sim::Scenario Scenario(std::string_view name) {
 
 struct SimWindow {
   explicit SimWindow(std::string_view scenarioName,
-                     UpdaterWindow::Options options = UpdaterWindow::Options{false, {}})
+                     UpdaterWindow::Options options = UpdaterWindow::Options{false, {}, {}})
       : session(Scenario(scenarioName), host, sim::DemoSession::Options{}),
         guard(session.MakePlatform()),
         window(options) {
+    test_support::BoundVirtualClock(session.Clock());
+    // A timer that fires at every turn of the event loop would rescan for as long as the test
+    // waits; no test sees more than a few ticks.
+    window.View().onTimer = [this, deliver = window.View().onTimer](std::uint32_t id) {
+      if (++timerTicks > kTimerTickBound) {
+        test_support::StopRunawayTest(std::to_string(timerTicks) + " timer ticks in one window");
+      }
+      deliver(id);
+    };
     window.View().boxHook = [this](std::string_view text, std::string_view caption) {
       boxes.push_back(std::string(caption) + ": " + std::string(text));
     };
@@ -57,6 +67,8 @@ struct SimWindow {
     return static_cast<QProgressBar*>(Control(app::ControlId::UpdateProgressBar));
   }
 
+  static constexpr int kTimerTickBound = 1000;
+  int timerTicks = 0;
   RecordingHost host;
   sim::DemoSession session;
   ScopedPlatform guard;

@@ -7,6 +7,7 @@
 #include "device/platform.h"
 #include "sim/scenario.h"
 #include "sim/sim.h"
+#include "tests/support/bounded_clock.h"
 
 namespace corvane::sim::testing {
 
@@ -18,7 +19,7 @@ struct LiveWorld {
   explicit LiveWorld(std::string_view builtInName) : LiveWorld(*BuiltInScenario(builtInName)) {}
   std::string Path(std::size_t index = 0) const { return world.PathOf(index); }
 
-  VirtualClock clock;
+  test_support::BoundedClock clock;
   SimHost host{clock};
   SimWorld world;
   ScopedPlatform guard;

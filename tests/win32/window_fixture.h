@@ -13,6 +13,7 @@
 #include "device/platform.h"
 #include "sim/demo_session.h"
 #include "sim/sim.h"
+#include "tests/support/bounded_clock.h"
 
 namespace corvane::app::win32::testing {
 
@@ -54,6 +55,15 @@ struct SimWindow {
       : session(Scenario(scenarioName), host, sim::DemoSession::Options{}),
         guard(session.MakePlatform()),
         window(std::move(options)) {
+    test_support::BoundVirtualClock(session.Clock());
+    // A timer that fires at every turn of the message loop would rescan for as long as the test
+    // waits; no test sees more than a few ticks.
+    window.View().handlers.timer = [this, deliver = window.View().handlers.timer](std::uintptr_t id) {
+      if (++timerTicks > kTimerTickBound) {
+        test_support::StopRunawayTest(std::to_string(timerTicks) + " timer ticks in one window");
+      }
+      deliver(id);
+    };
     window.View().quitOnDestroy = false;
     window.View().handlers.boxHook = [this](std::string_view text, std::string_view caption) {
       boxes.push_back(std::string(caption) + ": " + std::string(text));
@@ -78,6 +88,8 @@ struct SimWindow {
     ::SendMessageA(label, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
   }
 
+  static constexpr int kTimerTickBound = 1000;
+  int timerTicks = 0;
   RecordingHost host;
   sim::DemoSession session;
   device::ScopedPlatform guard;

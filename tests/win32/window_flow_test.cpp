@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -186,8 +187,9 @@ TEST(Win32Flow, ReplugAfterTheUpdateRescansToUpToDate) {
 // A wait the test opens frame by frame, without real time.
 class FrameGate {
  public:
-  bool Wait(std::chrono::milliseconds) {
+  bool Wait(std::chrono::milliseconds period) {
     std::unique_lock lock(mutex_);
+    periods_.push_back(period);
     wake_.wait(lock, [this] { return permits_ > 0 || stop_; });
     if (stop_) return true;
     --permits_;
@@ -203,8 +205,14 @@ class FrameGate {
     stop_ = true;
     wake_.notify_all();
   }
+  // The periods the thread asked to wait, in order.
+  std::vector<std::chrono::milliseconds> Periods() {
+    std::lock_guard lock(mutex_);
+    return periods_;
+  }
 
  private:
+  std::vector<std::chrono::milliseconds> periods_;
   std::mutex mutex_;
   std::condition_variable wake_;
   int permits_ = 0;
@@ -247,6 +255,10 @@ TEST(Win32Flow, AnimationFramesArePostedInOrderAndDroppedAfterTheStop) {
   sim.window.StopAnimation();
   sim.window.View().ProcessPendingMessages();
   EXPECT_EQ(sim.window.View().PictureIn(ControlId::Image2), "LOADING2");
+  // The window's own options (only the wait is the test's) turn the frames every 500 ms.
+  const std::vector<std::chrono::milliseconds> periods = gate.Periods();
+  ASSERT_GE(periods.size(), 4u);
+  for (const auto period : periods) EXPECT_EQ(period.count(), 500);
 }
 
 TEST(Win32Flow, AnExceptionEscapingTheWindowLogicReachesTheErrorBox) {
