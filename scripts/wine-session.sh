@@ -53,6 +53,7 @@ cleanup() {
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
   fi
+  if [ -n "${loaders:-}" ]; then rm -rf "$loaders"; fi
   if [ "${CORVANE_WINE_KEEP_PREFIX:-0}" = "1" ]; then
     log "prefix kept in $WINEPREFIX"
   else
@@ -88,6 +89,25 @@ log "Xvfb on $DISPLAY, prefix $WINEPREFIX"
 
 export WINEARCH=win64
 export WINEDEBUG=-all
+
+# Wine's 32-bit loader is an i386 Linux program, and /usr/bin/wine starts it whenever wine32 is
+# installed. A kernel built without 32-bit support refuses it ("Exec format error"): then every
+# program of the session, and the scripts the tests call, get Wine's 64-bit side through a `wine`,
+# a `wineboot`, a `winepath` and the other Wine tools put first on PATH, and the 32-bit builds
+# cannot run on this host (they are reported as not run, below; the e2e guest's kernel runs them).
+runs_32bit=1
+if [ ! -x /usr/lib/wine/wine ] || ! timeout 30 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  runs_32bit=0
+  [ -x /usr/lib/wine/wine64 ] || { echo "wine-session: Wine's 64-bit side is missing (scripts/bootstrap.sh installs wine64)" >&2; exit 2; }
+  loaders=$(mktemp -d -t corvane-wine-bin.XXXXXX)
+  printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$loaders/wine"
+  for tool in wineboot winecfg wineconsole winedbg winefile winepath; do
+    printf '#!/bin/sh\nexec wine %s.exe "$@"\n' "$tool" >"$loaders/$tool"
+  done
+  chmod +x "$loaders"/*
+  export PATH="$loaders:$PATH"
+  log "this host's kernel refuses 32-bit programs: Wine's 64-bit side runs the session"
+fi
 # No Mono or Gecko: their install prompts would block a non-interactive boot, and nothing needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export CORVANE_WINE_SESSION=1
@@ -109,14 +129,35 @@ if ! timeout 60 wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev
 fi
 log "prefix ready after $((SECONDS - started)) s"
 
+# The pointer width each build was configured for.
+bits_of() {
+  local b
+  b=$(sed -n 's/^set(CMAKE_CXX_SIZEOF_DATA_PTR "\([48]\)")$/\1/p' "$1"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -n1)
+  [ -n "$b" ] || { echo "wine-session: cannot tell the pointer width of $1" >&2; exit 2; }
+  echo $((b * 8))
+}
+# A 32-bit build on a host that cannot run Wine's 32-bit side is not run, and says so on every
+# summary line; CORVANE_WINE_REQUIRE_32BIT=1 makes that a failure.
+failed=0
+summary=()
+runnable=()
+for dir in "${builds[@]}"; do
+  if [ "$(bits_of "$dir")" = 32 ] && [ "$runs_32bit" = 0 ]; then
+    summary+=("$dir: NOT RUN: this host's kernel refuses 32-bit programs, so Wine cannot start them here (the e2e guest's Windows group runs them)")
+    if [ "${CORVANE_WINE_REQUIRE_32BIT:-0}" = "1" ]; then failed=1; fi
+  else
+    runnable+=("$dir")
+  fi
+done
+[ ${#runnable[@]} -gt 0 ] || { echo "wine-session: no build this host can run under Wine" >&2; exit 1; }
+builds=("${runnable[@]}")
+
 # A build whose programs Wine cannot start must not get as far as a test that could pass anyway.
 for dir in "${builds[@]}"; do
   probe="$dir/tools/corvane-wine-probe.exe"
   word="probe$RANDOM$RANDOM"
   # The pointer width the build was configured for, which the probe must confirm.
-  bits=$(sed -n 's/^set(CMAKE_CXX_SIZEOF_DATA_PTR "\([48]\)")$/\1/p' "$dir"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -n1)
-  [ -n "$bits" ] || { echo "wine-session: cannot tell the pointer width of $dir" >&2; exit 2; }
-  bits=$((bits * 8))
+  bits=$(bits_of "$dir")
   expected="corvane-wine-probe $word $bits-bit"
   got=$(CORVANE_WINE_TIMEOUT=60 "$repo/scripts/wine-run.sh" "$probe" "$word" | tr -d '\r') || {
     echo "wine-session: the probe of $dir did not run" >&2
@@ -129,8 +170,6 @@ for dir in "${builds[@]}"; do
   log "$dir: probe answered as a $bits-bit program"
 done
 
-failed=0
-summary=()
 for dir in "${builds[@]}"; do
   # Compare what ran with what the build folder holds: zero tests, or fewer than listed, fail.
   listed=$(ctest --test-dir "$dir" -N | sed -n 's/^Total Tests: \([0-9]*\)$/\1/p')

@@ -99,10 +99,10 @@ expect_cmd() {
     echo "ok:   LOCALAPPDATA=$local_app_data corvane-update $* -> exit $rc"
   fi
 }
-expect_cmd 0 "\"file\": \"$json_user\\\\corvane-update\\\\backups\\\\KTS260-0.1.0.8-" "$win_user" \
+expect_cmd 0 "\"file\": \"$json_user\\\\corvane-update\\\\backups\\\\simulated\\\\KTS260-0.1.0.8-" "$win_user" \
   backup --json --simulate kts260
-ls "$user/corvane-update/backups/"KTS260-*.cvbackup >/dev/null 2>&1 ||
-  { echo "FAIL: no backup in $user/corvane-update/backups"; failures=$((failures + 1)); }
+ls "$user/corvane-update/backups/simulated/"KTS260-*.cvbackup >/dev/null 2>&1 ||
+  { echo "FAIL: no backup in $user/corvane-update/backups/simulated"; failures=$((failures + 1)); }
 expect 0 "\"file\": \"$json_user\\\\b ü.cvbackup\"" "" backup --json --simulate kts260 --output "$win_user\\b ü.cvbackup"
 expect 0 "status: Restore complete" "" restore "$win_user\\b ü.cvbackup" --yes --simulate kts260
 touch "$user/not-a-folder"
