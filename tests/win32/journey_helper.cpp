@@ -3,6 +3,8 @@
 //   window WAIT_MS           waits for the window; prints "client W H" and "status X Y" (the status
 //                            line's centre in screen pixels) and "clientorigin X Y"
 //   devchange CODE N GAP_MS  posts WM_DEVICECHANGE CODE to the window N times, GAP_MS apart
+//   click                    presses and releases the left button on the status line's centre, as
+//                            the mouse does (for a display without a pointer: Wine's null driver)
 //   close                    posts WM_CLOSE to the window
 #include <windows.h>
 
@@ -26,7 +28,7 @@ HWND FindUpdater(DWORD waitMs) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: corvane-journey-helper window WAIT_MS | devchange CODE N GAP_MS | close\n");
+    std::fprintf(stderr, "usage: corvane-journey-helper window WAIT_MS | devchange CODE N GAP_MS | click | close\n");
     return 2;
   }
   const std::string verb = argv[1];
@@ -59,6 +61,17 @@ int main(int argc, char** argv) {
       if (!::PostMessageA(window, WM_DEVICECHANGE, code, 0)) return 1;
     }
     return 0;
+  }
+  if (verb == "click") {
+    HWND status = ::FindWindowExA(window, nullptr, "CorvaneStatusLabel", nullptr);
+    if (status == nullptr) return 1;
+    RECT client{};
+    ::GetClientRect(status, &client);
+    const LPARAM at = MAKELPARAM(client.right / 2, client.bottom / 2);
+    return ::PostMessageA(status, WM_LBUTTONDOWN, MK_LBUTTON, at) &&
+                   ::PostMessageA(status, WM_LBUTTONUP, 0, at)
+               ? 0
+               : 1;
   }
   if (verb == "close") return ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
   std::fprintf(stderr, "corvane-journey-helper: unknown verb %s\n", verb.c_str());
