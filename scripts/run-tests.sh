@@ -34,3 +34,12 @@ done
 scripts/check-windows-resources.sh build/windows-x86 build/windows-x64
 scripts/wine-session.sh build/windows-x86 build/windows-x64
 echo "Windows builds and their Wine run: ok ($((SECONDS - windows_start)) s)"
+
+# --- The Windows group of the end-to-end run (docs/e2e.md): the 32-bit and x64 programs under Wine
+# in the qemu guest, against the kernel drivers and virtual adaptors of the e2e_qemu test above,
+# which ran before these programs existed. It reuses that test's guest folder and programs.
+step tests/e2e/run.sh --only windows --work build/ci/e2e-guest \
+  --gadget build/ci/tools/corvane-usb-gadget --cli build/ci/tools/corvane-update-e2e \
+  --probe build/ci/tools/corvane-e2e-exclusive --images build/ci/tools/corvane-e2e-images \
+  --windows build/windows-x86 --windows build/windows-x64
+# --- end of the Windows group
