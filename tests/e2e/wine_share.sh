@@ -13,9 +13,11 @@ shift
 share=$work/winshare
 pristine=$work/wine-prefix
 
-for tool in wine wineboot wineserver; do
-  command -v $tool >/dev/null || { echo "wine_share: $tool is missing (scripts/bootstrap.sh installs it)" >&2; exit 2; }
-done
+# The prefix is made by Wine's 64-bit side alone: a host may refuse 32-bit programs (the guest's
+# kernel runs them), and /usr/bin/wine starts the 32-bit loader whenever wine32 is installed.
+wine64=/usr/lib/wine/wine64
+[ -x $wine64 ] && command -v wineserver >/dev/null ||
+  { echo "wine_share: Wine's 64-bit side is missing (scripts/bootstrap.sh installs wine64)" >&2; exit 2; }
 
 names=()
 for dir in "$@"; do
@@ -36,16 +38,16 @@ for dir in "$@"; do
   names+=("$name")
 done
 
-export WINEPREFIX=$pristine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$pristine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=$wine64
 unset DISPLAY
-stamp="$(wine --version) wine32=$([ -x /usr/lib/wine/wine ] && echo yes || echo no)"
+stamp="$($wine64 --version) wine32=$([ -x /usr/lib/wine/wine ] && echo yes || echo no)"
 if [ "$(cat "$pristine/.corvane-stamp" 2>/dev/null)" != "$stamp" ]; then
   echo "wine_share: making the prefix ($stamp)"
   rm -rf "$pristine"
-  timeout 600 wineboot -i
+  timeout 600 $wine64 wineboot --init
   # No display in the guest: windows go to the null driver; a crash ends the program, no dialog.
-  timeout 120 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
-  timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  timeout 120 $wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
+  timeout 120 $wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   # The registry reaches the disk when the prefix's server ends.
   timeout 120 wineserver -w
   echo "$stamp" >"$pristine/.corvane-stamp"
