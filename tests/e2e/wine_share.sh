@@ -50,6 +50,13 @@ if [ "$(cat "$pristine/.corvane-stamp" 2>/dev/null)" != "$stamp" ]; then
   timeout 120 $wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   # The registry reaches the disk when the prefix's server ends.
   timeout 120 wineserver -w
+  # Wine's 32-bit side puts its libraries into syswow64 when it sets a prefix up; where the host
+  # cannot run it, they are copied as it would (Debian's builtin PE files), so that the guest's
+  # 32-bit loader finds kernel32.dll and the rest there.
+  i386=/usr/lib/i386-linux-gnu/wine/i386-windows
+  if [ -d $i386 ] && [ -z "$(ls "$pristine/drive_c/windows/syswow64")" ]; then
+    cp $i386/* "$pristine/drive_c/windows/syswow64/"
+  fi
   echo "$stamp" >"$pristine/.corvane-stamp"
 fi
 
