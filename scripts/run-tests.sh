@@ -90,3 +90,13 @@ for preset in windows-x86 windows-x64; do
 done
 step "windows resources" scripts/check-windows-resources.sh build/windows-x86 build/windows-x64
 step "wine session" scripts/wine-session.sh build/windows-x86 build/windows-x64
+
+# The Windows group of the end-to-end run (docs/e2e.md): the 32-bit programs (every row) and the x64
+# ones (a check and an update) under Wine in the qemu guest, against the kernel drivers and virtual
+# adaptors of the e2e_qemu test above, which ran before these programs existed. It reuses that
+# test's guest folder and programs. On a host whose kernel refuses 32-bit programs this is where the
+# 32-bit build runs under Wine at all.
+step "e2e: Windows group in the guest" tests/e2e/run.sh --only windows --work build/ci/e2e-guest \
+  --gadget build/ci/tools/corvane-usb-gadget --cli build/ci/tools/corvane-update-e2e \
+  --probe build/ci/tools/corvane-e2e-exclusive --images build/ci/tools/corvane-e2e-images \
+  --windows build/windows-x86 --windows build/windows-x64

@@ -58,7 +58,8 @@ done
 
 # Modules in dependency order; the order file is what the guest's init loads.
 : >"$root/lib/modules/order"
-for m in dummy_hcd usb_f_fs libcomposite usb-storage uas sg sd_mod ata_piix; do
+# 9p over virtio: the Windows group's chroot (the host's /usr and /etc, the share with the Wine prefix).
+for m in dummy_hcd usb_f_fs libcomposite usb-storage uas sg sd_mod ata_piix 9p 9pnet_virtio virtio_pci; do
   modprobe -d "$tree" -S "$kver" --show-depends "$m" | awk '$1=="insmod"{print $2}'
 done | awk '!seen[$0]++' | while read -r ko; do
   cp "$ko" "$root/lib/modules/"

@@ -4,7 +4,9 @@
 # prints a pass/fail table. Exit status 0 only when every scenario passed.
 #
 # usage: tests/e2e/run.sh [--build-dir DIR] [--work DIR] [--only SCENARIO] [--timeout SECONDS]
-#                         [--gadget BIN --cli BIN --probe BIN]   (prebuilt programs, as CTest passes them)
+#                         [--gadget BIN --cli BIN --probe BIN [--images BIN]]   (prebuilt programs, as CTest passes them)
+#                         [--windows WINDOWS_BUILD_DIR]...   (the Windows group: the first folder's
+#                         programs run all its rows, a second folder's a short check and update)
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,8 +14,9 @@ source_dir=$(cd "$here/../.." && pwd)
 build_dir="$source_dir/build/e2e"
 work=""
 only=""
-limit=600
-gadget="" cli="" probe=""
+limit=""
+gadget="" cli="" probe="" images=""
+windows=()
 while (($#)); do
   case "$1" in
     --build-dir) build_dir=$2; shift 2 ;;
@@ -23,13 +26,15 @@ while (($#)); do
     --gadget) gadget=$2; shift 2 ;;
     --cli) cli=$2; shift 2 ;;
     --probe) probe=$2; shift 2 ;;
+    --images) images=$2; shift 2 ;;
+    --windows) windows+=("$(realpath "$2")"); shift 2 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 work=${work:-$build_dir/e2e-guest}
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-for v in gadget cli probe; do
+for v in gadget cli probe images; do
   [ -z "${!v}" ] || printf -v "$v" '%s' "$(realpath "${!v}")"
 done
 started=$(date +%s)
@@ -48,17 +53,34 @@ if [ -z "$gadget" ] || [ -z "$cli" ] || [ -z "$probe" ]; then
     cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BUILD_QT=OFF \
       >"$work/cmake.log" 2>&1 || { cat "$work/cmake.log"; exit 2; }
   fi
-  ninja -C "$build_dir" -j2 corvane-usb-gadget corvane-update-e2e corvane-e2e-exclusive >"$work/build.log" 2>&1 ||
-    { tail -40 "$work/build.log"; exit 2; }
+  ninja -C "$build_dir" -j2 corvane-usb-gadget corvane-update-e2e corvane-e2e-exclusive corvane-e2e-images \
+    >"$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 2; }
   gadget=$build_dir/tools/corvane-usb-gadget
   cli=$build_dir/tools/corvane-update-e2e
   probe=$build_dir/tools/corvane-e2e-exclusive
+  images=$build_dir/tools/corvane-e2e-images
 fi
+# Built beside the CLI by the same folder.
+images=${images:-$(dirname "$cli")/corvane-e2e-images}
+[ -x "$images" ] || { echo "run.sh: $images is missing (build the target corvane-e2e-images)" >&2; exit 2; }
+
+wine_arg=""
+if [ "$only" = windows ] && [ ${#windows[@]} -eq 0 ]; then
+  echo "run.sh: --only windows needs a Windows build (--windows build/windows-x86)" >&2
+  exit 2
+fi
+if [ ${#windows[@]} -gt 0 ] && { [ -z "$only" ] || [ "$only" = windows ]; }; then
+  step "preparing the Windows group's share: a Wine prefix and ${#windows[@]} Windows build(s)"
+  "$here/wine_share.sh" "$work" "${windows[@]}" >"$work/wine-share.log" 2>&1 ||
+    { tail -20 "$work/wine-share.log"; exit 2; }
+  wine_arg=$(tail -1 "$work/wine-share.log")
+fi
+limit=${limit:-$([ -n "$wine_arg" ] && echo 1800 || echo 600)}
 
 step "building the guest"
 # The guest calls the CLI by its usual name.
 cp "$cli" "$work/corvane-update"
-"$here/build_guest.sh" "$work" "$gadget" "$work/corvane-update" "$probe" || exit 2
+"$here/build_guest.sh" "$work" "$gadget" "$work/corvane-update" "$probe" "$images" || exit 2
 
 # An ATA disk beside the USB bus: it must never be asked anything.
 truncate -s 8M "$work/ata-disk.img"
@@ -66,11 +88,22 @@ truncate -s 8M "$work/ata-disk.img"
 step "booting the guest (limit ${limit} s)"
 console="$work/console.log"
 boot_started=$(date +%s)
-timeout --kill-after=10 "$limit" qemu-system-x86_64 -accel tcg,thread=multi -smp 2 -m 1024 -cpu max \
+# The Windows group mounts the host's /usr and /etc read-only and the share with the Wine prefix
+# (9p; exporting the whole of / breaks Wine's loading of ntdll.so). Without SMAP: with it, TCG's
+# "max" CPU kills every Wine process in the guest on its return from the kernel.
+qemu_wine=()
+memory=1024
+if [ -n "$wine_arg" ]; then
+  memory=2048
+  qemu_wine=(-virtfs "local,path=/usr,mount_tag=hostusr,security_model=none,readonly=on,multidevs=remap"
+    -virtfs "local,path=/etc,mount_tag=hostetc,security_model=none,readonly=on,multidevs=remap"
+    -virtfs "local,path=$work/winshare,mount_tag=winshare,security_model=none,multidevs=remap")
+fi
+timeout --kill-after=10 "$limit" qemu-system-x86_64 -accel tcg,thread=multi -smp 2 -m $memory -cpu max,-smap \
   -display none -monitor none -serial "file:$console" -no-reboot -nic none \
   -kernel "$work/vmlinuz" -initrd "$work/initramfs.cpio.gz" \
-  -append "console=ttyS0 quiet panic=-1 e2e.udcs=5 e2e.only=$only" \
-  -drive "file=$work/ata-disk.img,format=raw,if=ide"
+  -append "console=ttyS0 quiet panic=-1 e2e.udcs=5 e2e.only=$only e2e.wine=$wine_arg" \
+  -drive "file=$work/ata-disk.img,format=raw,if=ide" "${qemu_wine[@]}"
 qemu_rc=$?
 boot_seconds=$(($(date +%s) - boot_started))
 tr -d '\r' <"$console" >"$work/console.txt"
@@ -84,7 +117,17 @@ expected="attach list-adaptors list-stick-refused list-internal-never-asked
   timeout-recovers exclusive-open replug-remembered-path-refused watch-one-rescan-each watch-500ms-after-last-event
   peer-sg_inq peer-read-buffer-descriptor peer-sg_raw-chip-info peer-read-back-area peer-sg_write_buffer
   peer-writes-kept-firmware"
-if [ -n "$only" ]; then
+windows_rows="win-setup win-list win-check-condition win-check-kts260 win-check-kts210 win-update-kts260
+  win-update-kts210 win-backup-restore win-rom-recovery win-window win-same-wire"
+[ ${#windows[@]} -lt 2 ] || windows_rows="$windows_rows win64-check win64-update"
+if [ -n "$wine_arg" ]; then
+  expected="$expected $windows_rows"
+elif [ -z "$only" ]; then
+  echo "run.sh: no Windows build given (--windows DIR): the Windows group is left out"
+fi
+if [ "$only" = windows ]; then
+  expected="attach $windows_rows"
+elif [ -n "$only" ]; then
   expected=$(grep -o "E2E RESULT [^ ]*" "$work/console.txt" | awk '{print $3}')
   [ -n "$expected" ] || expected="attach"
 fi

@@ -8,6 +8,8 @@
 //   accessible               what a screen reader reads of the status line through the system's
 //                            accessibility calls: "role N", "name TEXT", "state 0xN", "action TEXT"
 //   devchange CODE N GAP_MS  posts WM_DEVICECHANGE CODE to the window N times, GAP_MS apart
+//   click                    presses and releases the left button on the status line's centre, as
+//                            the mouse does (for a display without a pointer: Wine's null driver)
 //   close                    posts WM_CLOSE to the window
 #include <windows.h>
 #include <ole2.h>
@@ -76,7 +78,8 @@ int PrintAccessible(HWND status) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: corvane-journey-helper [--desktop NAME] window WAIT_MS | accessible | devchange CODE N GAP_MS | close\n");
+    std::fprintf(stderr, "usage: corvane-journey-helper [--desktop NAME] window WAIT_MS | accessible | devchange CODE N GAP_MS | click | close
+");
     return 2;
   }
   if (argc >= 4 && std::string(argv[1]) == "--desktop") {
@@ -132,6 +135,17 @@ int main(int argc, char** argv) {
       if (!::PostMessageA(window, WM_DEVICECHANGE, code, 0)) return 1;
     }
     return 0;
+  }
+  if (verb == "click") {
+    HWND status = ::FindWindowExA(window, nullptr, "CorvaneStatusLabel", nullptr);
+    if (status == nullptr) return 1;
+    RECT client{};
+    ::GetClientRect(status, &client);
+    const LPARAM at = MAKELPARAM(client.right / 2, client.bottom / 2);
+    return ::PostMessageA(status, WM_LBUTTONDOWN, MK_LBUTTON, at) &&
+                   ::PostMessageA(status, WM_LBUTTONUP, 0, at)
+               ? 0
+               : 1;
   }
   if (verb == "close") return ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
   std::fprintf(stderr, "corvane-journey-helper: unknown verb %s\n", verb.c_str());

@@ -2,9 +2,10 @@
 // Bulk-Only mass-storage device, so that a Linux host's own usb-storage, sd and sg drivers talk to it.
 //
 //   corvane-usb-gadget --name NAME --udc dummy_udc.0 (--scenario NAME | --scenario-file FILE | --plain-disk)
-//                      [--device N] [--pid 0x0260] [--serial TEXT] [--trace FILE]
+//                      [--device N] [--pid 0x0260] [--serial TEXT] [--trace FILE [--trace-data]]
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@ struct Options {
   bool plainDisk = false;
   std::size_t device = 0;
   std::string traceFile;
+  bool traceData = false;  // every data byte of a command in its trace line
 };
 
 [[noreturn]] void Usage(const char* message) {
@@ -37,7 +39,7 @@ struct Options {
                "usage: corvane-usb-gadget --name NAME --udc UDC (--scenario NAME | --scenario-file FILE |"
                " --plain-disk)\n"
                "       [--device N] [--vid 0x3c9f] [--pid 0x0001] [--serial TEXT] [--product TEXT]"
-               " [--trace FILE]\n",
+               " [--trace FILE [--trace-data]]\n",
                message);
   std::exit(1);
 }
@@ -61,6 +63,7 @@ Options ParseOptions(int argc, char** argv) {
     else if (arg == "--serial") o.identity.serial = value();
     else if (arg == "--product") o.identity.product = value();
     else if (arg == "--trace") o.traceFile = value();
+    else if (arg == "--trace-data") o.traceData = true;
     else Usage(("unknown argument " + arg).c_str());
   }
   if (o.identity.name.empty() || o.identity.udc.empty()) Usage("--name and --udc are required");
@@ -78,17 +81,39 @@ unsigned long long UptimeMs() {
   return static_cast<unsigned long long>(now.tv_sec) * 1000ULL + static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
 }
 
-// Runs the model on the wall clock (busy flags, pauses) and writes one trace line per command.
+// "  data=0A1BFF...": the bytes of a data phase in one word, so that no pattern of a command block
+// ("  3B 0E ") can match inside it.
+std::string DataText(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "  data=";
+  text.reserve(text.size() + bytes.size() * 2);
+  for (const std::uint8_t b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+  }
+  return text;
+}
+
+// Runs the model on the wall clock (busy flags, pauses) and writes one trace line per command:
+// with traceData also the bytes the host sent (data-out) or the bridge answered (data-in).
 class LiveBridge : public sim::SimBridge {
  public:
   LiveBridge(std::unique_ptr<sim::SimBridge> inner, sim::VirtualClock& clock, std::string name,
-             std::FILE* trace)
-      : inner_(std::move(inner)), clock_(clock), name_(std::move(name)), trace_(trace) {}
+             std::FILE* trace, bool traceData)
+      : inner_(std::move(inner)), clock_(clock), name_(std::move(name)), trace_(trace),
+        traceData_(traceData) {}
 
   sim::CommandAnswer Execute(std::span<const std::uint8_t> cdb, device::DataDirection direction,
                              std::span<std::uint8_t> data) override {
     FollowWallClock();
+    std::string sent;
+    if (trace_ != nullptr && traceData_ && direction == device::DataDirection::Out) {
+      sent = DataText(data);
+    }
     const sim::CommandAnswer answer = inner_->Execute(cdb, direction, data);
+    if (trace_ != nullptr && traceData_ && direction == device::DataDirection::In) {
+      sent = DataText(data.first(std::min<std::size_t>(answer.transferred, data.size())));
+    }
     if (trace_ != nullptr) {
       device::TraceEntry entry;
       entry.path = name_;
@@ -99,8 +124,9 @@ class LiveBridge : public sim::SimBridge {
       entry.carriedOut = !answer.timedOut && !answer.unplugged;
       entry.scsiStatus = answer.scsiStatus;
       entry.transferred = answer.transferred;
-      std::fprintf(trace_, "t=%llu %s%s\n", UptimeMs(), device::FormatTraceEntry(entry).c_str(),
-                   answer.unplugged ? "  (unplugged)" : answer.timedOut ? "  (no answer)" : "");
+      std::fprintf(trace_, "t=%llu %s%s%s\n", UptimeMs(), device::FormatTraceEntry(entry).c_str(),
+                   answer.unplugged ? "  (unplugged)" : answer.timedOut ? "  (no answer)" : "",
+                   sent.c_str());
       std::fflush(trace_);
     }
     return answer;
@@ -134,6 +160,7 @@ class LiveBridge : public sim::SimBridge {
   sim::VirtualClock& clock_;
   std::string name_;
   std::FILE* trace_;
+  bool traceData_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
@@ -159,7 +186,7 @@ int Run(int argc, char** argv) {
   const Options o = ParseOptions(argc, argv);
   sim::VirtualClock clock;
   std::FILE* trace = o.traceFile.empty() ? nullptr : std::fopen(o.traceFile.c_str(), "a");
-  LiveBridge bridge(MakeModel(o, clock), clock, o.identity.name, trace);
+  LiveBridge bridge(MakeModel(o, clock), clock, o.identity.name, trace, o.traceData);
   std::mutex bridgeLock;
 
   FunctionFsGadget gadget(o.identity);

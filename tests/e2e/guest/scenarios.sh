@@ -390,3 +390,8 @@ if run peers; then
   dev=$(sed -n 's/.*"path": "\(.*dummy_hcd\.0\/.*\)".*/\1/p' /tmp/peer.list | head -1)
   corvane-e2e-exclusive "$dev" --bench 200 | awk '/^BENCH/ { for (i = 3; i <= NF; i++) { split($i, kv, "="); print "E2E PERF command-us-" kv[1] " " kv[2] } }' 
 fi
+
+# The Windows programs under Wine, when the host shared a Wine prefix and a Windows build.
+if run windows && [ -n "$E2E_WINE" ]; then
+  . /e2e/windows.sh
+fi
