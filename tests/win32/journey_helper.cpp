@@ -78,8 +78,7 @@ int PrintAccessible(HWND status) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: corvane-journey-helper [--desktop NAME] window WAIT_MS | accessible | devchange CODE N GAP_MS | click | close
-");
+    std::fprintf(stderr, "usage: corvane-journey-helper [--desktop NAME] window WAIT_MS | accessible | devchange CODE N GAP_MS | click | close\n");
     return 2;
   }
   if (argc >= 4 && std::string(argv[1]) == "--desktop") {
