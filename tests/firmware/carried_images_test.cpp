@@ -127,6 +127,17 @@ TEST(CarriedImages, ImagesHaveTheDocumentedLayout) {
     // What a restore checks of a firmware area holds for every carried one, and the placeholders'
     // filler is known for what it is.
     EXPECT_EQ(FirmwareAreaProblem(at(0, c.area)), "");
+    // One byte off in any part of the layout, or a blank area, and the area is refused.
+    for (std::size_t offset : {std::size_t{0}, std::size_t{1}, std::size_t{kImageVendorIdAt},
+                               std::size_t{kImageVendorIdAt + 1}, std::size_t{kCodeBlockAt},
+                               std::size_t{kCodeBlockAt + 3}}) {
+      std::vector<std::uint8_t> broken(image.begin(), image.begin() + c.area);
+      broken[offset] ^= 0x10;
+      EXPECT_NE(FirmwareAreaProblem(broken), "") << "byte " << offset;
+    }
+    for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+      EXPECT_NE(FirmwareAreaProblem(std::vector<std::uint8_t>(c.area, fill)), "") << int{fill};
+    }
     EXPECT_EQ(IsPlaceholderFirmwareArea(at(0, c.area)), CarriesPlaceholderImages());
     EXPECT_TRUE(same(at(c.area - 20, 4), c.version));
     if (c.version[0] == 234) {
