@@ -169,6 +169,23 @@ std::string DecodeBackup(std::span<const std::uint8_t> bytes, AdaptorBackup& bac
   return {};
 }
 
+namespace {
+
+// The chip information of the bridge at `path`, which must carry the bridge's signature; empty when
+// it does, else what went wrong.
+std::string ReadSignedChipInfo(std::string_view path, device::ChipInfo& info) {
+  std::array<std::uint8_t, device::kChipInfoLength> infoBytes{};
+  std::uint32_t count = 0;
+  if (device::ReadChipInfo(path, infoBytes.data(), device::kChipInfoLength, &count) == 0) {
+    return "the chip information could not be read";
+  }
+  info = device::ParseChipInfo(infoBytes);
+  if (!info.signature) return "the chip information does not carry the bridge's signature";
+  return {};
+}
+
+}  // namespace
+
 std::string ReadAdaptorBackup(std::string_view path, std::uint8_t chipCode,
                               std::string_view takenAt, AdaptorBackup& backup) {
   const ChipProfile* chip = FindChipProfile(chipCode);
@@ -178,13 +195,8 @@ std::string ReadAdaptorBackup(std::string_view path, std::uint8_t chipCode,
   read.nvramAddress = chip->nvramAddress;
   read.simulated = AdaptorIsSimulated();
 
-  std::array<std::uint8_t, device::kChipInfoLength> infoBytes{};
-  std::uint32_t count = 0;
-  if (device::ReadChipInfo(path, infoBytes.data(), device::kChipInfoLength, &count) == 0) {
-    return "the chip information could not be read";
-  }
-  const device::ChipInfo info = device::ParseChipInfo(infoBytes);
-  if (!info.signature) return "the chip information does not carry the bridge's signature";
+  device::ChipInfo info;
+  if (std::string problem = ReadSignedChipInfo(path, info); !problem.empty()) return problem;
   read.firmwareVersion = info.version;
   read.romMode = info.RunsBootRom();
   read.usbVendor = info.VendorId();
@@ -238,13 +250,8 @@ std::string ReadAdaptorIdentity(std::string_view path, AdaptorIdentity& identity
   const ChipProfile* chip = FindChipProfile(read.chipCode);
   if (chip == nullptr) return "the adaptor's chip is not one this tool updates";
 
-  std::array<std::uint8_t, device::kChipInfoLength> infoBytes{};
-  std::uint32_t count = 0;
-  if (device::ReadChipInfo(path, infoBytes.data(), device::kChipInfoLength, &count) == 0) {
-    return "the chip information could not be read";
-  }
-  const device::ChipInfo info = device::ParseChipInfo(infoBytes);
-  if (!info.signature) return "the chip information does not carry the bridge's signature";
+  device::ChipInfo info;
+  if (std::string problem = ReadSignedChipInfo(path, info); !problem.empty()) return problem;
   read.usbVendor = info.VendorId();
   read.usbProduct = info.ProductId();
 
