@@ -9,19 +9,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
-#include "app/cli/cli_main.h"
-#include "device/scsi_port.h"
-#include "device/system_devices.h"
+#include "tools/e2e_probes/virtual_bus_cli.h"
 
 namespace {
-
-using namespace corvane::device;
 
 // What Wine's GetFinalPathNameByHandle gives for a device node and for the kernel's device folder
 // (every symbolic link followed: the dosdevices entry, /sys/class/scsi_generic/sgN).
@@ -60,27 +54,8 @@ bool LeadsToVirtualBus(std::string_view path) {
   return device && device->starts_with(kVirtualController);
 }
 
-class VirtualBusPort : public ScsiPort {
- public:
-  explicit VirtualBusPort(std::unique_ptr<ScsiPort> inner) : inner_(std::move(inner)) {}
-  ScsiOutcome Execute(std::string_view path, const ScsiRequest& request) override {
-    if (request.direction == DataDirection::Out && !LeadsToVirtualBus(path)) {
-      return ScsiOutcome{};  // as if the open were refused
-    }
-    return inner_->Execute(path, request);
-  }
-  bool IsSimulated() const override { return true; }
-
- private:
-  std::unique_ptr<ScsiPort> inner_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  SystemDevicesOptions devices;
-  devices.wrapPort = [](std::unique_ptr<ScsiPort> port) -> std::unique_ptr<ScsiPort> {
-    return std::make_unique<VirtualBusPort>(std::move(port));
-  };
-  return corvane::app::cli::RunCommandLine(argc, argv, devices);
+  return corvane::e2e::RunGuardedCommandLine<LeadsToVirtualBus>(argc, argv);
 }
